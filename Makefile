@@ -1,0 +1,36 @@
+# The two commands of the README: `make test` and `make run`.
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_ARGS ?=
+SAMPLE     ?= examples/Tarvane_Display_Board_2064.hex
+JOBS       ?= $(shell nproc)
+
+.PHONY: all deps configure build test run bench clean test-sanitize
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/tarvane-update --inspect $(SAMPLE)
+
+bench: build
+	@$(BUILD)/bin/tarvane-bench-image
+
+# Sanitizer builds live beside the normal one so switching costs no rebuild.
+test-sanitize: deps
+	@$(MAKE) --no-print-directory test BUILD=build-asan BUILD_TYPE=Debug CMAKE_ARGS="-DTARVANE_ENABLE_ASAN=ON -DTARVANE_BUILD_BENCH=OFF"
+	@$(MAKE) --no-print-directory test BUILD=build-tsan BUILD_TYPE=Debug CMAKE_ARGS="-DTARVANE_ENABLE_TSAN=ON -DTARVANE_BUILD_BENCH=OFF"
+
+clean:
+	rm -rf build build-asan build-tsan

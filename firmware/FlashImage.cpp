@@ -1,0 +1,57 @@
+#include "firmware/FlashImage.h"
+
+#include "firmware/Crc16.h"
+#include "firmware/HexFileReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tarvane {
+
+FlashImage::FlashImage() : bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(kImageSize)) {}
+
+VerifyRange loadImage(HexFileReader& reader, FlashImage& image) {
+    std::memset(image.data(), FlashImage::kErased, FlashImage::size());
+    reader.rewind();
+
+    RecordAddressing addressing;
+    std::uint32_t lowest = 0xFFFFFFFF;
+    std::uint32_t highestEnd = 0;
+    std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
+
+    for (;;) {
+        const std::uint16_t count = reader.readRecord(record.data(), HexFileReader::kLineLimit);
+        if (count == 0) break;
+        if (count < kRecordData) continue; // too short to carry a type; the check refuses it
+        const std::uint8_t length = record[kRecordLength];
+        const std::uint8_t type = record[kRecordType];
+        // Never trust the length byte beyond the bytes actually read.
+        const std::size_t available = count - kRecordData;
+        const std::uint8_t* data = record.data() + kRecordData;
+
+        if (type != kTypeData) {
+            addressing.apply(type, static_cast<std::uint8_t>(std::min<std::size_t>(length, available)), data);
+            continue;
+        }
+        if (length > available) continue;
+        const auto offset = static_cast<std::uint16_t>(record[kRecordOffsetHigh] << 8 | record[kRecordOffsetLow]);
+        const std::uint32_t address = addressing.map(offset);
+        const std::uint64_t end = std::uint64_t{address} + length;
+        // Only records wholly inside the image are laid in; anything else
+        // (boot and configuration areas above all) is neither stored nor verified.
+        if (address < kImageBase || end > kImageEnd || length == 0) continue;
+        std::memcpy(image.data() + (address - kImageBase), data, length);
+        lowest = std::min(lowest, address);
+        highestEnd = std::max(highestEnd, static_cast<std::uint32_t>(end));
+    }
+
+    if (highestEnd == 0) return {};
+    VerifyRange range;
+    range.start = lowest & ~3u;
+    range.length = ((highestEnd - range.start) + 3u) & ~3u;
+    range.crc = crc16(image.data() + (range.start - kImageBase), range.length);
+    return range;
+}
+
+} // namespace tarvane

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "firmware/HexRecord.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace tarvane {
+
+class HexFileReader;
+
+// The range the bootloader is asked to check, and the CRC it must answer.
+struct VerifyRange {
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;
+    std::uint16_t crc = 0;
+
+    bool empty() const { return length == 0; }
+    friend bool operator==(const VerifyRange&, const VerifyRange&) = default;
+};
+
+// An erased-flash picture of the board's program memory: byte i stands for
+// flash address kImageBase + i. Allocated once and rebuilt by every load.
+class FlashImage {
+public:
+    static constexpr std::uint32_t kErased = 0xFF;
+
+    FlashImage();
+
+    std::uint8_t* data() { return bytes_.get(); }
+    const std::uint8_t* data() const { return bytes_.get(); }
+    static constexpr std::uint32_t size() { return kImageSize; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes_;
+};
+
+// Lays every data record of the reader's file into the image and returns the
+// range from the lowest data address (rounded down to 4) to the highest end
+// (rounded up to 4). Records outside the image are left out and do not widen
+// the range. A file without data in the image gives an empty range.
+// Rewinds the reader and advances its linesConsumed like any read.
+VerifyRange loadImage(HexFileReader& reader, FlashImage& image);
+
+} // namespace tarvane

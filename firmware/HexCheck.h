@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvane {
+
+// Outcome of checking a whole HEX file before any of it goes to a board.
+struct HexCheckResult {
+    bool ok = false;
+    // 1-based line of the first fault; 0 when the fault is the file as a whole.
+    std::uint32_t line = 0;
+    std::string reason;
+    // Counts over the whole file when it passes.
+    std::uint32_t records = 0;
+    std::uint64_t dataBytes = 0;
+
+    // "line 12: checksum is 0x3A, the record needs 0x3B", or the reason alone.
+    std::string describe() const;
+};
+
+// Refuses anything a board must never receive: characters that are not hex
+// digits, odd digit counts, a length byte that disagrees with the line,
+// unknown record types, bad checksums, a non-record line before the last
+// record, a missing end-of-file record, or no data inside the program flash.
+HexCheckResult checkHexText(std::string_view text);
+HexCheckResult checkHexFile(const std::string& utf8Path);
+
+} // namespace tarvane
