@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvane::test {
+
+struct ProcessResult {
+    int exitCode = -1;   // -1 when the program could not be run or was killed
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell), waits for it, and collects its
+// standard output and standard error. Kills it after timeoutSeconds.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         int timeoutSeconds = 60);
+
+} // namespace tarvane::test

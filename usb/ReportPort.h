@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tarvane {
+
+inline constexpr std::size_t kReportSize = 64;
+
+using ReportView = std::span<const std::uint8_t, kReportSize>;
+using ReportBuffer = std::span<std::uint8_t, kReportSize>;
+
+// A read has three answers: a report, nothing within the time limit, or a
+// device that is gone. The link treats the last two alike (a missing answer),
+// but a back-end must never turn "gone" into a busy loop.
+enum class ReadResult { Report, Timeout, Error };
+
+// One opened bootloader that moves 64-byte reports. Implemented per platform
+// (hidapi, Win32, TCP, in-process simulator). Both calls run on the worker
+// thread only and must return within their time limits.
+class ReportPort {
+public:
+    virtual ~ReportPort() = default;
+
+    // Sends one report; false when it could not be sent.
+    virtual bool writeReport(ReportView report) = 0;
+    // Waits at most timeoutMs for one report.
+    virtual ReadResult readReport(ReportBuffer report, int timeoutMs) = 0;
+};
+
+} // namespace tarvane
