@@ -1,0 +1,160 @@
+#include "firmware/HexRecord.h"
+#include "link/BootloaderLink.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace tarvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string hexLine(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
+    Bytes rec{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+              static_cast<std::uint8_t>(offset), type};
+    rec.insert(rec.end(), data.begin(), data.end());
+    std::uint8_t sum = 0;
+    for (auto b : rec) sum = static_cast<std::uint8_t>(sum + b);
+    rec.push_back(static_cast<std::uint8_t>(-sum));
+    std::string line = ":";
+    char buf[3];
+    for (auto b : rec) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        line += buf;
+    }
+    return line + "\n";
+}
+
+// Writes a file of `count` data records of `size` bytes each from 0x1D000000, filled with `fill`.
+void writeFile(const std::filesystem::path& path, int count, std::size_t size, std::uint8_t fill) {
+    std::string text = hexLine(kTypeExtendedLinear, 0, {0x1D, 0x00});
+    for (int i = 0; i < count; ++i) {
+        text += hexLine(kTypeData, static_cast<std::uint16_t>(static_cast<std::size_t>(i) * size), Bytes(size, fill));
+    }
+    text += hexLine(kTypeEndOfFile, 0, {});
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Requests : ::testing::Test {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("tarvane-requests-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    BootloaderLink link;
+
+    void SetUp() override { std::filesystem::create_directories(dir); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // The payload the worker would send, decoded back from txBuffer.
+    Bytes sentPayload() {
+        FrameDecoder<1000> d;
+        d.decodeBytes(link.txBuffer.data(), link.txLength);
+        EXPECT_TRUE(d.frameComplete);
+        return Bytes(d.payload(), d.payload() + d.payloadLength());
+    }
+
+    static std::vector<Bytes> splitRecords(const Bytes& payload) {
+        std::vector<Bytes> out;
+        for (std::size_t pos = 1; pos < payload.size();) {
+            const std::size_t n = kRecordOverhead + payload[pos];
+            out.emplace_back(payload.begin() + static_cast<long>(pos), payload.begin() + static_cast<long>(pos + n));
+            pos += n;
+        }
+        return out;
+    }
+
+    // Streams the whole file the way the worker chains batches.
+    std::vector<std::vector<Bytes>> streamAll() {
+        std::vector<std::vector<Bytes>> batches;
+        bool ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
+        while (ok) {
+            EXPECT_LE(link.txLength, BootloaderLink::kTxSize);
+            batches.push_back(splitRecords(sentPayload()));
+            link.rewindOnProgram = false;
+            ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
+            link.rewindOnProgram = true;
+        }
+        return batches;
+    }
+};
+
+TEST_F(Requests, SimpleCommandsAndTheirSendCounts) {
+    ASSERT_TRUE(link.buildRequest(CMD_QUERY, 30, 200));
+    EXPECT_EQ(sentPayload(), Bytes{CMD_QUERY});
+    EXPECT_EQ(link.sendsLeft, 30);
+    EXPECT_EQ(link.sendsTotal, 30);
+    EXPECT_EQ(link.timeoutMs, 200);
+    link.sendsLeft = 0;
+
+    ASSERT_TRUE(link.buildRequest(CMD_START_APP, 3, 1000));
+    EXPECT_EQ(link.sendsLeft, 1);
+    EXPECT_EQ(link.timeoutMs, 10);
+    link.sendsLeft = 0;
+
+    for (std::uint8_t bad : {std::uint8_t{0}, std::uint8_t{6}, std::uint8_t{255}}) {
+        EXPECT_FALSE(link.buildRequest(bad, 3, 1000));
+        EXPECT_EQ(link.sendsLeft, 0);
+        EXPECT_EQ(link.txLength, 0u);
+        EXPECT_EQ(link.currentCommand, bad);
+    }
+    // No file open: nothing to program, nothing to verify.
+    EXPECT_FALSE(link.buildRequest(CMD_PROGRAM, 3, 1000));
+    EXPECT_FALSE(link.buildRequest(CMD_VERIFY, 3, 1000));
+    EXPECT_EQ(link.sendsLeft, 0);
+}
+
+TEST_F(Requests, BatchesOfElevenRecordsFromWhereTheReaderStands) {
+    // 21 data records plus the address and end records: 23 records in all.
+    writeFile(dir / "a.hex", 21, 16, 0xAA);
+    ASSERT_TRUE(link.reader.open((dir / "a.hex").string()));
+    const auto batches = streamAll();
+    ASSERT_EQ(batches.size(), 3u);
+    EXPECT_EQ(batches[0].size(), 11u);
+    EXPECT_EQ(batches[1].size(), 11u);
+    EXPECT_EQ(batches[2].size(), 1u);
+    EXPECT_EQ(batches[0][0][kRecordType], kTypeExtendedLinear);
+    EXPECT_EQ(batches[2][0][kRecordType], kTypeEndOfFile);
+    EXPECT_EQ(link.reader.linesConsumed(), 23u);
+
+    // A rewinding request starts over from the first line.
+    ASSERT_TRUE(link.buildRequest(CMD_PROGRAM, 3, 1000));
+    EXPECT_EQ(splitRecords(sentPayload()), batches[0]);
+    EXPECT_EQ(link.reader.linesConsumed(), 11u);
+}
+
+TEST_F(Requests, LongRecordsNeverOverflowAndEachIsSentOnceInOrder) {
+    // 255 data bytes of DLE: every byte doubles on the wire, the worst case.
+    for (std::uint8_t fill : {std::uint8_t{0x10}, std::uint8_t{0x5A}}) {
+        writeFile(dir / "long.hex", 40, 255, fill);
+        ASSERT_TRUE(link.reader.open((dir / "long.hex").string()));
+        const auto batches = streamAll();
+        std::vector<Bytes> flat;
+        for (const auto& b : batches) {
+            EXPECT_GE(b.size(), 1u);
+            flat.insert(flat.end(), b.begin(), b.end());
+        }
+        ASSERT_EQ(flat.size(), 42u);
+        for (int i = 0; i < 40; ++i) {
+            const Bytes& r = flat[static_cast<std::size_t>(i + 1)];
+            ASSERT_EQ(r.size(), 260u);
+            EXPECT_EQ(r[kRecordOffsetHigh] << 8 | r[kRecordOffsetLow], i * 255) << "record " << i;
+        }
+        EXPECT_GT(batches.size(), 40u / 11u + 1u);
+    }
+}
+
+TEST_F(Requests, VerifyCarriesTheImageRangeLittleEndian) {
+    std::string text = hexLine(kTypeExtendedLinear, 0, {0x1D, 0x00}) + hexLine(kTypeData, 0, {1, 2, 3, 4}) +
+                       hexLine(kTypeEndOfFile, 0, {});
+    std::ofstream(dir / "v.hex", std::ios::binary) << text;
+    ASSERT_TRUE(link.reader.open((dir / "v.hex").string()));
+    ASSERT_TRUE(link.buildRequest(CMD_VERIFY, 3, 1000));
+    EXPECT_EQ(sentPayload(), (Bytes{0x04, 0x00, 0x00, 0x00, 0x9D, 0x04, 0x00, 0x00, 0x00, 0x03, 0x0D}));
+}
+
+} // namespace
+} // namespace tarvane
