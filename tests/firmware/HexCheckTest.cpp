@@ -1,0 +1,109 @@
+#include "firmware/HexCheck.h"
+#include "tests/support/HexGen.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvane {
+namespace {
+
+test::GeneratedHex typicalFile(const test::HexGenOptions& options = {}) {
+    return test::generateHex({{0x1D000000, test::patternBytes(600, 1)}, {0x1D001000, test::patternBytes(37, 2)}},
+                             options);
+}
+
+TEST(HexCheck, RefusesEveryMalformedKindAtItsLine) {
+    const std::vector<test::GeneratedHex> bases = {
+        typicalFile(),
+        typicalFile({.lowercase = true, .crlf = true}),
+        typicalFile({.bytesPerRecord = 255, .finalNewline = false}),
+        typicalFile({.trailingEmptyLines = 2}),
+    };
+    for (const auto& base : bases) {
+        ASSERT_TRUE(checkHexText(base.text).ok);
+        const auto samples = test::malformedSamples(base);
+        ASSERT_GE(samples.size(), 30u);
+        for (const auto& bad : samples) {
+            SCOPED_TRACE(bad.kind);
+            const HexCheckResult r = checkHexText(bad.text);
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.line, bad.line);
+            EXPECT_NE(r.reason.find(bad.reasonHint), std::string::npos) << r.reason;
+            const std::string described = r.describe();
+            if (bad.line != 0) {
+                EXPECT_EQ(described.rfind("line " + std::to_string(bad.line) + ": ", 0), 0u) << described;
+            }
+        }
+    }
+}
+
+TEST(HexCheck, ReasonsSayWhatIsWrong) {
+    const auto r = checkHexText(":0400000001020304F3\n:00000001FF\n");
+    EXPECT_EQ(r.describe(), "line 1: checksum is 0xF3, the record needs 0xF2");
+    EXPECT_EQ(checkHexText(":0400000001020304F2X\n").describe(),
+              "line 1: column 20: 'X' is not a hexadecimal digit");
+    EXPECT_EQ(checkHexText(":0300000001020304F2\n").describe(),
+              "line 1: length byte says 3 data bytes, the line holds 4");
+}
+
+TEST(HexCheck, AcceptsWhatBoardsAndToolsReallyProduce) {
+    const std::vector<test::HexBlock> program = {{0x1D000000, test::patternBytes(600, 3)},
+                                                 {0x1D010000, test::patternBytes(16, 4)}};
+    const std::vector<test::HexBlock> withBootAndConfig = {
+        {0x1D000000, test::patternBytes(64, 5)},
+        {0x1FC00000, test::patternBytes(96, 6)}, // boot flash
+        {0x1FC02FF0, test::patternBytes(16, 7)}, // configuration words
+        {0x00001000, test::patternBytes(8, 8)},  // below the flash altogether
+        {0x1D600000, test::patternBytes(8, 9)},  // past the image, below the boot area
+    };
+    const std::vector<test::HexBlock> gapped = {{0x9D000003, test::patternBytes(5, 10)},
+                                                {0x9D080001, test::patternBytes(3, 11)},
+                                                {0x9D4FFFF0, test::patternBytes(16, 12)}};
+    const std::vector<test::HexGenOptions> options = {
+        {},
+        {.lowercase = true},
+        {.crlf = true},
+        {.finalNewline = false},
+        {.trailingEmptyLines = 3},
+        {.crlf = true, .trailingEmptyLines = 1},
+        {.bytesPerRecord = 255},
+        {.bytesPerRecord = 1},
+        {.addressing = test::HexAddressing::Segment, .startSegmentRecord = true},
+        {.startLinearRecord = true},
+    };
+    for (const auto& blocks : {program, withBootAndConfig, gapped}) {
+        for (const auto& o : options) {
+            const auto file = test::generateHex(blocks, o);
+            const HexCheckResult r = checkHexText(file.text);
+            ASSERT_TRUE(r.ok) << r.describe() << "\n" << file.text.substr(0, 400);
+            EXPECT_EQ(r.records, file.expected.records);
+            EXPECT_EQ(r.dataBytes, file.expected.dataBytes);
+        }
+    }
+    // Segment-addressed data beside program data.
+    const auto mixed = test::generateHex(
+        {{0x00012345, test::patternBytes(40, 13)}, {0x1D000000, test::patternBytes(40, 14)},
+         {0x000F0000, test::patternBytes(40, 15)}},
+        {.addressing = test::HexAddressing::Segment});
+    EXPECT_TRUE(checkHexText(mixed.text).ok);
+}
+
+TEST(HexCheck, FileLevelFaults) {
+    test::ScratchDir dir;
+    const auto missing = checkHexFile((dir.path() / "nothing-here.hex").string());
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.line, 0u);
+    EXPECT_NE(missing.reason.find("cannot open"), std::string::npos) << missing.reason;
+
+    const auto good = typicalFile({.crlf = true});
+    const auto onDisk = checkHexFile(dir.write("Prüfung/Display_Board_é.hex", good.text));
+    EXPECT_TRUE(onDisk.ok) << onDisk.describe();
+    EXPECT_EQ(onDisk.records, good.expected.records);
+
+    const auto bad = test::malformedSamples(good).front();
+    const auto badOnDisk = checkHexFile(dir.write("bad.hex", bad.text));
+    EXPECT_FALSE(badOnDisk.ok);
+    EXPECT_EQ(badOnDisk.line, bad.line);
+}
+
+} // namespace
+} // namespace tarvane
