@@ -140,6 +140,9 @@ HexCheckResult checkHexText(std::string_view text) {
                 return fault(lineNumber, "the data runs past the end of the program flash (0x9D500000)");
             }
             sawImageData = true;
+        } else if (address < kImageBase && recordEnd > kImageBase) {
+            // Its bytes inside the flash would be programmed but left out of the verified image.
+            return fault(lineNumber, "the data starts below the program flash (0x9D000000) and runs into it");
         }
     }
 
