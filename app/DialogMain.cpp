@@ -1,0 +1,101 @@
+#include "app/DialogMain.h"
+
+#include "app/BoardTexts.h"
+#include "app/DialogTemplates.h"
+#include "res/resource.h"
+
+#include <filesystem>
+
+namespace tarvane {
+namespace {
+
+std::string toUtf8(const std::filesystem::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+std::filesystem::path fromUtf8(const std::string& s) {
+    return std::filesystem::path(std::u8string(s.begin(), s.end()));
+}
+
+} // namespace
+
+DialogMain::DialogMain(DialogView& view) : view_(view) {}
+
+DialogMain::~DialogMain() {
+    m_link.stopWorker();
+}
+
+void DialogMain::showLog() {
+    view_.setLogText(m_logText);
+}
+
+void DialogMain::appendLog(const std::string& text) {
+    m_logText += text;
+    m_logText += "\r\n";
+    showLog();
+}
+
+void DialogMain::enableStepTexts() {
+    for (int id : {IDC_STEP2, IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FIRST_TIME, IDC_FILE_NAME, IDC_LOG}) {
+        if (view_.hasControl(id)) view_.enableControl(id, true);
+    }
+}
+
+void DialogMain::enableControls(bool on) {
+    for (int id : {IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE}) view_.enableControl(id, on);
+    view_.enableControl(IDC_UPDATE, on && !m_hexPath.empty());
+}
+
+void DialogMain::resetFileChoice() {
+    enableStepTexts();
+    m_hexPath.clear();
+    view_.setControlText(IDC_FILE_NAME, std::string(kNoFileLoaded));
+    enableControls(true);
+}
+
+void DialogMain::onInterfaceBoard() { selectBoard(BoardKind::Interface); }
+void DialogMain::onDisplayBoard() { selectBoard(BoardKind::Display); }
+
+void DialogMain::selectBoard(BoardKind board) {
+    const BoardTexts* texts = boardTexts(board);
+    if (!texts) return;
+    m_logText.clear();
+    showLog();
+    appendLog(std::string(texts->selectedLine));
+    m_board = board;
+    view_.setControlText(IDC_STEP3, std::string(texts->step3));
+    view_.setControlText(IDC_STEP4, std::string(texts->step4));
+    view_.setControlText(IDC_STEP5, std::string(texts->step5));
+    view_.setPicture(IDC_BOARD_PICTURE, texts->boardBitmap);
+    view_.setPicture(IDC_DEVICE_PICTURE, IDB_DEVICE_ACCESS);
+    resetFileChoice();
+}
+
+std::string DialogMain::fileFilter() const {
+    std::string filter;
+    if (const BoardTexts* texts = boardTexts(m_board)) filter = texts->filter;
+    return filter + "All Files (*.*)|*.*|";
+}
+
+void DialogMain::onBrowse() {
+    std::error_code ec;
+    const std::filesystem::path current = std::filesystem::current_path(ec);
+    const std::optional<std::string> chosen = view_.openFileDialog(fileFilter(), ec ? std::string() : toUtf8(current));
+    if (chosen && !chosen->empty()) {
+        m_hexPath = *chosen;
+        view_.setControlText(IDC_FILE_NAME, toUtf8(fromUtf8(*chosen).filename()));
+        appendLog("HEX file selected");
+    }
+    enableControls(true);
+}
+
+void DialogMain::onNotes() {
+    view_.showNotes();
+}
+
+void DialogMain::finish(UpdateOutcome outcome) {
+    view_.updateEnded(outcome);
+}
+
+} // namespace tarvane
