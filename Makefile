@@ -21,8 +21,9 @@ build: configure
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The demonstration: the sample Display board file onto the simulated board.
 run: build
-	$(BUILD)/bin/tarvane-update --inspect $(SAMPLE)
+	$(BUILD)/bin/tarvane-update --board display --device sim $(SAMPLE)
 
 bench: build
 	@$(BUILD)/bin/tarvane-bench-image

@@ -1,10 +1,12 @@
 #include "cli/ExitStatus.h"
 #include "cli/Inspect.h"
+#include "cli/RunUpdate.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 #ifndef TARVANE_VERSION
 #define TARVANE_VERSION "0.0.0"
@@ -13,16 +15,36 @@
 int main(int argc, char** argv) {
     using namespace tarvane;
 
-    CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader."};
+    CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
+                 "  tarvane-update --board interface|display [--device ADDRESS] FILE.hex\n"
+                 "  tarvane-update --inspect FILE.hex\n"};
     app.name("tarvane-update");
     app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION);
 
+    std::string boardText;
+    std::string deviceText = "usb";
+    std::string file;
     std::string inspectPath;
-    app.add_option("--inspect", inspectPath,
-                   "Check a HEX file and print its verification range (start, length, crc), "
-                   "its record count and its data bytes; no device is touched")
-        ->type_name("FILE.hex");
-    app.footer("Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
+
+    auto* boardOption = app.add_option("--board", boardText, "The board to update: interface or display")
+                            ->check(CLI::IsMember({"interface", "display"}, CLI::ignore_case))
+                            ->type_name("interface|display");
+    auto* deviceOption = app.add_option("--device", deviceText,
+                                        "Where the bootloader is: usb (the first one found), usb:PATH, "
+                                        "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
+                                        "(a simulated board inside this program)")
+                             ->type_name("ADDRESS")
+                             ->capture_default_str();
+    auto* fileOption = app.add_option("file", file, "The board's firmware file")->type_name("FILE.hex");
+    auto* inspectOption =
+        app.add_option("--inspect", inspectPath,
+                       "Check a HEX file and print its verification range (start, length, crc), its record count "
+                       "and its data bytes; no device is touched")
+            ->type_name("FILE.hex");
+    inspectOption->excludes(boardOption)->excludes(fileOption);
+    app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
+               "error as \"error: TEXT\".\n"
+               "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
                "3 the HEX file cannot be loaded or fails its check, 4 device not found.");
 
     try {
@@ -34,7 +56,20 @@ int main(int argc, char** argv) {
 
     if (!inspectPath.empty()) return inspectHexFile(inspectPath, std::cout, std::cerr);
 
-    std::cerr << "error: nothing to do: give --inspect FILE.hex\n"
-              << "Run with --help for more information.\n";
-    return kExitUsage;
+    std::string error;
+    const auto address = parseDeviceAddress(deviceText, error);
+    if (!address) {
+        std::cerr << "error: " << error << "\n";
+        return kExitUsage;
+    }
+    const BoardKind board = boardText.empty()                ? BoardKind::None
+                            : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
+                                                           : BoardKind::Display;
+    if (board == BoardKind::None || file.empty()) {
+        std::cerr << "error: an update needs --board interface|display and FILE.hex\n"
+                  << "Run with --help for more information.\n";
+        return kExitUsage;
+    }
+    (void)deviceOption;
+    return runUpdate(board, *address, file, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

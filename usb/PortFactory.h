@@ -1,0 +1,23 @@
+#pragma once
+
+#include "usb/DeviceAddress.h"
+#include "usb/ReportPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarvane {
+
+class SimulatedBoard;
+
+// Opens the back-end a device address names; the PortOpener every front end
+// gives its HidBootDevice. Nothing with a plain `detail` when nothing opens.
+std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::uint16_t vendorId,
+                                           std::uint16_t productId, std::string& detail);
+
+// The board behind the `sim` address: one per process, so that its flash
+// survives from one update to the next like a real board's.
+std::shared_ptr<SimulatedBoard> processSimulatedBoard();
+
+} // namespace tarvane
