@@ -1,10 +1,14 @@
 #include "tests/support/HexGen.h"
 
+#include "tests/support/RunProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 namespace tarvane::test {
 namespace {
@@ -345,6 +349,42 @@ std::vector<MalformedHex> malformedSamples(const GeneratedHex& good) {
         out.push_back({"data running into the start of the flash", text, 2, "0x9D000000"});
     }
     return out;
+}
+
+std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const std::filesystem::path candidate = std::filesystem::path(dir) / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    return {};
+}
+
+std::optional<std::uint16_t> srecCatCrc16(const std::string& srecCat, const std::string& hexPath,
+                                          std::uint32_t start, std::uint32_t length) {
+    auto address = [](std::uint64_t v) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "0x%08llX", static_cast<unsigned long long>(v));
+        return std::string(buf);
+    };
+    const std::string s = address(start);
+    const std::string e = address(std::uint64_t{start} + length);
+    const std::string e2 = address(std::uint64_t{start} + length + 2);
+    // The CRC goes little-endian right after the range; the hex dump then
+    // shows just those two bytes: "1D000000:             03 0D    #    ..".
+    const auto r = runProcess(srecCat, {hexPath, "-intel", "-crop", s, e, "-fill", "0xFF", s, e, "-crc16-l-e", e,
+                                        "-xmodem", "-crop", e, e2, "-o", "-", "-hex-dump"});
+    if (r.exitCode != 0) return std::nullopt;
+    const auto colon = r.out.find(':');
+    const auto hash = r.out.find('#');
+    if (colon == std::string::npos || hash == std::string::npos || hash < colon) return std::nullopt;
+    std::istringstream bytes(r.out.substr(colon + 1, hash - colon - 1));
+    unsigned lo = 0;
+    unsigned hi = 0;
+    if (!(bytes >> std::hex >> lo >> hi) || lo > 0xFF || hi > 0xFF) return std::nullopt;
+    return static_cast<std::uint16_t>(hi << 8 | lo);
 }
 
 ScratchDir::ScratchDir() {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,15 @@ struct MalformedHex {
 // Every kind of malformed file, each derived from `good` (which must have at
 // least three data records) or, for layout faults, built from scratch.
 std::vector<MalformedHex> malformedSamples(const GeneratedHex& good);
+
+// The full path of a program found on PATH, or empty.
+std::string findProgram(const std::string& name);
+
+// srec_cat's CRC-16/XMODEM over [start, start + length) of the file's own
+// addresses (it knows nothing of the bit-31 mapping), erased bytes 0xFF.
+// Empty when srec_cat fails or prints something unexpected.
+std::optional<std::uint16_t> srecCatCrc16(const std::string& srecCat, const std::string& hexPath,
+                                          std::uint32_t start, std::uint32_t length);
 
 // A fresh directory under the system's temporary folder, removed with
 // everything in it when the object goes.
