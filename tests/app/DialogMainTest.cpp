@@ -1,0 +1,200 @@
+#include "app/DialogMain.h"
+#include "res/resource.h"
+#include "tests/app/RecordingView.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace tarvane {
+namespace {
+
+using test::RecordingView;
+using Lines = std::vector<std::string>;
+
+const std::vector<int> kRadiosNotesBrowse{IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE};
+const std::vector<int> kStepTexts{IDC_STEP2, IDC_STEP3,     IDC_STEP4,     IDC_STEP5,
+                                  IDC_STEP6, IDC_FIRST_TIME, IDC_FILE_NAME, IDC_LOG};
+
+struct DialogMainTest : ::testing::Test {
+    RecordingView view;
+    DialogMain dialog{view};
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("tarvane-dialog-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+
+    void SetUp() override { std::filesystem::create_directories(dir); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string goodFile(const std::string& name) {
+        const auto path = dir / name;
+        std::ofstream(path) << ":020000041D00DD\n:0400000001020304F2\n:00000001FF\n";
+        return path.string();
+    }
+};
+
+TEST_F(DialogMainTest, BoardClickFillsTheStepsEmptiesTheLogAndDropsTheFile) {
+    // At start only the radios, Notes and the first texts can be used.
+    for (int id : {IDC_INTERFACE_BOARD, IDC_DISPLAY_BOARD, IDC_NOTES, IDC_STEP1, IDC_STEP2, IDC_FIRST_TIME})
+        EXPECT_TRUE(view.enabled(id)) << id;
+    for (int id : {IDC_BROWSE, IDC_UPDATE, IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FILE_NAME, IDC_LOG})
+        EXPECT_FALSE(view.enabled(id)) << id;
+    EXPECT_FALSE(view.controls[IDC_PROGRESS].visible);
+
+    dialog.onInterfaceBoard();
+    EXPECT_EQ(dialog.m_board, BoardKind::Interface);
+    EXPECT_EQ(view.logLines(), Lines{"Interface board selected"});
+    EXPECT_EQ(view.controls[IDC_STEP3].text,
+              "STEP 3) Remove the Firmware Access cover. Install the micro\xE2\x80\x93" "B USB end of the cable into "
+              "Interface Port J8 and the USB A end into the PC.");
+    EXPECT_EQ(view.controls[IDC_STEP4].text,
+              "STEP 4) Slide switch S4 to OFF and then to ON. Press and hold Interface Switch S1. Connect the battery "
+              "charger to USB-C CHARGER and immediately release S1.");
+    EXPECT_NE(view.controls[IDC_STEP5].text.find("use the 2048 version."), std::string::npos);
+    EXPECT_EQ(view.controls[IDC_BOARD_PICTURE].picture, IDB_BOARD_INTERFACE);
+    EXPECT_EQ(view.controls[IDC_DEVICE_PICTURE].picture, IDB_DEVICE_ACCESS);
+    for (int id : kStepTexts) EXPECT_TRUE(view.enabled(id)) << id;
+    for (int id : kRadiosNotesBrowse) EXPECT_TRUE(view.enabled(id)) << id;
+    EXPECT_FALSE(view.enabled(IDC_UPDATE));
+
+    view.fileAnswers.push_back(goodFile("Tarvane_Interface_Board_2048.hex"));
+    dialog.onBrowse();
+    EXPECT_TRUE(view.enabled(IDC_UPDATE));
+
+    // Switching boards (or clicking the same one again) starts the choice over.
+    dialog.onDisplayBoard();
+    EXPECT_EQ(view.logLines(), Lines{"Display board selected"});
+    EXPECT_TRUE(dialog.m_hexPath.empty());
+    EXPECT_EQ(view.controls[IDC_FILE_NAME].text, "<No file loaded>");
+    EXPECT_FALSE(view.enabled(IDC_UPDATE));
+    EXPECT_EQ(view.controls[IDC_BOARD_PICTURE].picture, IDB_BOARD_DISPLAY);
+    EXPECT_NE(view.controls[IDC_STEP3].text.find("Display Port J3"), std::string::npos);
+    EXPECT_NE(view.controls[IDC_STEP4].text.find("Display Switch S2"), std::string::npos);
+    EXPECT_NE(view.controls[IDC_STEP5].text.find("use the 2064 version."), std::string::npos);
+}
+
+TEST_F(DialogMainTest, FileDialogOffersTheBoardsFilterAndCancelKeepsTheChoice) {
+    EXPECT_EQ(dialog.fileFilter(), "All Files (*.*)|*.*|");
+    dialog.onInterfaceBoard();
+    EXPECT_EQ(dialog.fileFilter(), "Interface HEX Files (*.hex)|*Interface_Board*.hex|All Files (*.*)|*.*|");
+
+    dialog.onBrowse(); // cancelled with nothing chosen
+    EXPECT_FALSE(view.enabled(IDC_UPDATE));
+    EXPECT_EQ(view.logLines(), Lines{"Interface board selected"});
+    EXPECT_EQ(view.fileDialogs.back().second, std::filesystem::current_path().string());
+
+    const std::string path = goodFile("Tarvane_Interface_Board_2048.hex");
+    view.fileAnswers.push_back(path);
+    dialog.onBrowse();
+    EXPECT_EQ(dialog.m_hexPath, path);
+    EXPECT_EQ(view.controls[IDC_FILE_NAME].text, "Tarvane_Interface_Board_2048.hex");
+    EXPECT_EQ(view.logLines(), (Lines{"Interface board selected", "HEX file selected"}));
+
+    dialog.onBrowse(); // cancelled after a choice: the choice stands
+    EXPECT_EQ(dialog.m_hexPath, path);
+    EXPECT_TRUE(view.enabled(IDC_UPDATE));
+    EXPECT_EQ(view.logLines().size(), 2u);
+
+    dialog.onDisplayBoard();
+    dialog.onBrowse();
+    EXPECT_EQ(view.fileDialogs.back().first, "Display HEX Files (*.hex)|*Display_Board*.hex|All Files (*.*)|*.*|");
+
+    dialog.onNotes();
+    EXPECT_EQ(view.notesShown, 1);
+}
+
+TEST_F(DialogMainTest, UpdateWithoutABoardOrWithABadFileEndsAtOnceWithControlsBack) {
+    dialog.onDisplayBoard();
+    view.fileAnswers.push_back(goodFile("Tarvane_Display_Board_2064.hex"));
+    dialog.onBrowse();
+    dialog.onUpdate(); // no back-end: nothing is found
+    EXPECT_EQ(view.logLines(), Lines{"Update started"});
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Device not found");
+    EXPECT_EQ(view.boxes[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(view.boxes[0].caption.empty());
+    EXPECT_FALSE(view.boxes[0].ownedByWindow);
+    for (int id : kRadiosNotesBrowse) EXPECT_TRUE(view.enabled(id)) << id;
+    EXPECT_TRUE(view.enabled(IDC_UPDATE));
+    EXPECT_FALSE(dialog.m_updating);
+    EXPECT_TRUE(view.timers.empty());
+    EXPECT_EQ(view.outcomes, std::vector<UpdateOutcome>{UpdateOutcome::DeviceNotFound});
+
+    // A checksum fault on line 2: refused before any device is looked for.
+    const auto bad = dir / "Tarvane_Display_Board_bad.hex";
+    std::ofstream(bad) << ":020000041D00DD\n:0400000001020304F3\n:00000001FF\n";
+    view.fileAnswers.push_back(bad.string());
+    dialog.onBrowse();
+    dialog.onUpdate();
+    const Lines lines = view.logLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "");
+    EXPECT_EQ(lines[lines.size() - 2], ">> Cannot load the HEX file.");
+    EXPECT_NE(lines.back().find("line 2"), std::string::npos);
+    EXPECT_EQ(view.boxes.back().text, "Cannot load the HEX file.");
+    EXPECT_TRUE(view.boxes.back().ownedByWindow);
+    EXPECT_EQ(view.boxes.back().icon, MessageIcon::None);
+    EXPECT_EQ(view.outcomes.back(), UpdateOutcome::FileNotLoaded);
+}
+
+TEST_F(DialogMainTest, WatchdogCountsStalledTicksOverTheWholeConnection) {
+    dialog.m_updating = true;
+    dialog.m_lastPos = -1;
+    dialog.m_lastRange = -1;
+    view.timers[TIMER_PROGRESS] = 500;
+    dialog.m_link.currentCommand = CMD_ERASE;
+    dialog.m_link.sendsTotal = 3;
+    dialog.m_link.sendsLeft = 2;
+
+    // Progress between stalls does not reset the count: 14 stalled ticks in two runs.
+    for (int i = 0; i < 8; ++i) dialog.onTimer(TIMER_PROGRESS);
+    dialog.m_link.sendsLeft = 1;
+    for (int i = 0; i < 8; ++i) dialog.onTimer(TIMER_PROGRESS);
+    EXPECT_EQ(dialog.m_stallTicks, 14);
+    EXPECT_TRUE(dialog.m_updating);
+    dialog.onTimer(1); // another timer is not the watchdog's
+    EXPECT_EQ(dialog.m_stallTicks, 14);
+
+    dialog.onTimer(TIMER_PROGRESS); // the 15th stalled tick
+    EXPECT_FALSE(dialog.m_updating);
+    EXPECT_TRUE(view.timers.empty());
+    EXPECT_EQ(view.logLines(), (Lines{"", ">> Timeout detected!", ">> The device may not be in bootloader mode",
+                                      "a) Remove the USB-C CHARGER cable", "b) Repeat STEP 4 above"}));
+    EXPECT_EQ(view.outcomes.back(), UpdateOutcome::Stalled);
+}
+
+TEST_F(DialogMainTest, ProgressOfLongFilesIsNotCutTo16Bits) {
+    const auto path = dir / "long.hex";
+    {
+        std::ofstream out(path);
+        out << ":020000041D00DD\n";
+        for (int i = 0; i < 70000; ++i) out << ":0400000001020304F2\n";
+        out << ":00000001FF\n";
+    }
+    ASSERT_TRUE(dialog.m_link.reader.open(path.string()));
+    dialog.m_updating = true;
+    dialog.m_showProgress = true;
+    dialog.m_link.currentCommand = CMD_PROGRAM;
+    dialog.onTimer(TIMER_PROGRESS);
+    EXPECT_EQ(view.progressMax, 70002);
+}
+
+TEST_F(DialogMainTest, StaleAndRepeatedLinkMessagesAreIgnored) {
+    // No worker runs: a late answer must not leave the window connected.
+    LinkMessage late;
+    late.command = CMD_QUERY;
+    dialog.onLinkMessage(late);
+    EXPECT_FALSE(dialog.m_connected);
+    EXPECT_TRUE(view.log.empty());
+
+    // An answer to a request the window is not waiting for changes nothing.
+    dialog.m_updating = true;
+    dialog.m_pending = CMD_VERIFY;
+    dialog.onLinkResponse(CMD_ERASE, {});
+    dialog.onLinkResponse(CMD_PROGRAM, {});
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_EQ(dialog.m_pending, CMD_VERIFY);
+}
+
+} // namespace
+} // namespace tarvane
