@@ -34,13 +34,20 @@ struct LineFault {
     std::string reason;
 };
 
+// Longest line worth holding: a record of 255 data bytes is 523 characters
+// with ':' and CR LF. Longer lines are judged by their start, so that a file
+// of one endless line (a device, a binary chosen by mistake) costs no memory.
+constexpr std::size_t kLineHoldLimit = 1024;
+
 // Checks one line that begins with ':'; fills `bytes` with the record.
-std::optional<LineFault> checkRecordLine(std::string_view line, std::array<std::uint8_t, kMaxRecordBytes>& bytes,
-                                         std::size_t& count) {
+// `cut` says the line went on past what `line` holds.
+std::optional<LineFault> checkRecordLine(std::string_view line, bool cut,
+                                         std::array<std::uint8_t, kMaxRecordBytes>& bytes, std::size_t& count) {
     const std::string_view digits = line.substr(1);
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (hexValue(digits[i]) > 0x0F) return LineFault{describeChar(digits[i], i + 2)};
     }
+    if (cut) return LineFault{"too long for a record (more than " + std::to_string(kLineHoldLimit) + " characters)"};
     if (digits.size() % 2 != 0) {
         return LineFault{"odd number of hexadecimal digits (" + std::to_string(digits.size()) + ")"};
     }
@@ -84,6 +91,87 @@ HexCheckResult fault(std::uint32_t line, std::string reason) {
     return r;
 }
 
+// Judges a file one line at a time, in order, so that a file never has to
+// be held whole.
+class LineChecker {
+public:
+    // Takes the next line without its '\n'; false once a fault is found.
+    bool feed(std::string_view line, bool cut) {
+        ++lineNumber_;
+        if (!cut && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        if (line.empty()) {
+            // Harmless at the end of a file; before a record it would end programming early.
+            if (emptyLine_ == 0) emptyLine_ = lineNumber_;
+            return true;
+        }
+        if (line[0] != ':') return fail(lineNumber_, "the line is not a record (it does not begin with ':')");
+        if (emptyLine_ != 0) return fail(emptyLine_, "an empty line stands before the last record");
+
+        std::size_t count = 0;
+        if (auto f = checkRecordLine(line, cut, bytes_, count)) return fail(lineNumber_, std::move(f->reason));
+
+        ++result_.records;
+        const std::uint8_t length = bytes_[kRecordLength];
+        const std::uint8_t type = bytes_[kRecordType];
+        if (type != kTypeData) {
+            if (type == kTypeEndOfFile) sawEndOfFile_ = true;
+            addressing_.apply(type, length, bytes_.data() + kRecordData);
+            return true;
+        }
+        result_.dataBytes += length;
+        if (length == 0) return true;
+        const auto offset = static_cast<std::uint16_t>(bytes_[kRecordOffsetHigh] << 8 | bytes_[kRecordOffsetLow]);
+        const std::uint32_t address = addressing_.map(offset);
+        const std::uint64_t recordEnd = std::uint64_t{address} + length;
+        if (address >= kImageBase && address < kImageEnd) {
+            if (recordEnd > kImageEnd) {
+                return fail(lineNumber_, "the data runs past the end of the program flash (0x9D500000)");
+            }
+            sawImageData_ = true;
+        } else if (address < kImageBase && recordEnd > kImageBase) {
+            // Its bytes inside the flash would be programmed but left out of the verified image.
+            return fail(lineNumber_, "the data starts below the program flash (0x9D000000) and runs into it");
+        }
+        return true;
+    }
+
+    HexCheckResult finish() {
+        if (failed_) return std::move(result_);
+        if (lineNumber_ == 0) return fault(0, "the file is empty");
+        if (!sawEndOfFile_) {
+            return fault(0, "the file has no end-of-file record (type 01); it may have been cut short");
+        }
+        if (!sawImageData_) {
+            return fault(0, "no data record lies in the program flash (0x9D000000 to 0x9D4FFFFF)");
+        }
+        result_.ok = true;
+        return std::move(result_);
+    }
+
+private:
+    bool fail(std::uint32_t line, std::string reason) {
+        result_ = fault(line, std::move(reason));
+        failed_ = true;
+        return false;
+    }
+
+    HexCheckResult result_;
+    RecordAddressing addressing_;
+    std::array<std::uint8_t, kMaxRecordBytes> bytes_{};
+    bool sawEndOfFile_ = false;
+    bool sawImageData_ = false;
+    bool failed_ = false;
+    std::uint32_t emptyLine_ = 0;
+    std::uint32_t lineNumber_ = 0;
+};
+
+// Feeds a line, holding no more of it than a record can need.
+bool feedBounded(LineChecker& checker, std::string_view line) {
+    const bool cut = line.size() > kLineHoldLimit;
+    return checker.feed(cut ? line.substr(0, kLineHoldLimit) : line, cut);
+}
+
 } // namespace
 
 std::string HexCheckResult::describe() const {
@@ -92,68 +180,15 @@ std::string HexCheckResult::describe() const {
 }
 
 HexCheckResult checkHexText(std::string_view text) {
-    if (text.empty()) return fault(0, "the file is empty");
-
-    HexCheckResult result;
-    RecordAddressing addressing;
-    std::array<std::uint8_t, kMaxRecordBytes> bytes{};
-    bool sawEndOfFile = false;
-    bool sawImageData = false;
-    std::uint32_t emptyLine = 0;
-
-    std::uint32_t lineNumber = 0;
+    LineChecker checker;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        ++lineNumber;
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
+        if (!feedBounded(checker, text.substr(pos, end - pos))) break;
         pos = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-
-        if (line.empty()) {
-            // Harmless at the end of a file; before a record it would end programming early.
-            if (emptyLine == 0) emptyLine = lineNumber;
-            continue;
-        }
-        if (line[0] != ':') return fault(lineNumber, "the line is not a record (it does not begin with ':')");
-        if (emptyLine != 0) return fault(emptyLine, "an empty line stands before the last record");
-
-        std::size_t count = 0;
-        if (auto f = checkRecordLine(line, bytes, count)) return fault(lineNumber, std::move(f->reason));
-
-        ++result.records;
-        const std::uint8_t length = bytes[kRecordLength];
-        const std::uint8_t type = bytes[kRecordType];
-        if (type != kTypeData) {
-            if (type == kTypeEndOfFile) sawEndOfFile = true;
-            addressing.apply(type, length, bytes.data() + kRecordData);
-            continue;
-        }
-        result.dataBytes += length;
-        if (length == 0) continue;
-        const auto offset = static_cast<std::uint16_t>(bytes[kRecordOffsetHigh] << 8 | bytes[kRecordOffsetLow]);
-        const std::uint32_t address = addressing.map(offset);
-        const std::uint64_t recordEnd = std::uint64_t{address} + length;
-        if (address >= kImageBase && address < kImageEnd) {
-            if (recordEnd > kImageEnd) {
-                return fault(lineNumber, "the data runs past the end of the program flash (0x9D500000)");
-            }
-            sawImageData = true;
-        } else if (address < kImageBase && recordEnd > kImageBase) {
-            // Its bytes inside the flash would be programmed but left out of the verified image.
-            return fault(lineNumber, "the data starts below the program flash (0x9D000000) and runs into it");
-        }
     }
-
-    if (!sawEndOfFile) {
-        return fault(0, "the file has no end-of-file record (type 01); it may have been cut short");
-    }
-    if (!sawImageData) {
-        return fault(0, "no data record lies in the program flash (0x9D000000 to 0x9D4FFFFF)");
-    }
-    result.ok = true;
-    return result;
+    return checker.finish();
 }
 
 HexCheckResult checkHexFile(const std::string& utf8Path) {
@@ -163,15 +198,43 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
         const int err = errno;
         return fault(0, "cannot open " + utf8Path + (err != 0 ? std::string(": ") + std::strerror(err) : ""));
     }
-    std::string text;
+    LineChecker checker;
     std::array<char, 64 * 1024> block{};
+    // The start of a line that spans two blocks; never more than a record needs.
+    std::string partial;
+    bool pending = false;
     for (;;) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
         if (got == 0) break;
-        text.append(block.data(), got);
+        std::string_view rest(block.data(), got);
+        while (!rest.empty()) {
+            const std::size_t newline = rest.find('\n');
+            const std::string_view piece = rest.substr(0, newline);
+            if (!pending && newline != std::string_view::npos) {
+                if (!feedBounded(checker, piece)) return checker.finish();
+            } else {
+                const std::size_t room = kLineHoldLimit + 1 - partial.size();
+                partial.append(piece.substr(0, room));
+                pending = true;
+                // A line past the limit is a fault whatever follows: judge it now
+                // rather than read a line that may never end.
+                if (partial.size() > kLineHoldLimit) {
+                    feedBounded(checker, partial);
+                    return checker.finish();
+                }
+                if (newline != std::string_view::npos) {
+                    if (!feedBounded(checker, partial)) return checker.finish();
+                    partial.clear();
+                    pending = false;
+                }
+            }
+            if (newline == std::string_view::npos) break;
+            rest.remove_prefix(newline + 1);
+        }
     }
     if (std::ferror(file.get())) return fault(0, "cannot read " + utf8Path);
-    return checkHexText(text);
+    if (pending) feedBounded(checker, partial);
+    return checker.finish();
 }
 
 } // namespace tarvane

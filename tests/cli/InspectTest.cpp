@@ -140,10 +140,13 @@ TEST(Inspect, MissingFileAndUnusualNames) {
         EXPECT_EQ(r.out, expectedOutput(file.expected));
     }
 
-    // A folder is not a file.
-    r = inspect(dir.path().string());
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(linesOf(r.err).size(), 2u) << r.err;
+    // A folder is not a file; an endless device is refused at its first line
+    // instead of being read into memory.
+    for (const std::string& notAFile : {dir.path().string(), std::string("/dev/zero")}) {
+        r = test::runProcess(kProgram, {"--inspect", notAFile}, 10);
+        EXPECT_EQ(r.exitCode, 3) << notAFile;
+        EXPECT_EQ(linesOf(r.err).size(), 2u) << r.err;
+    }
 }
 
 TEST(Inspect, HelpVersionAndUsage) {

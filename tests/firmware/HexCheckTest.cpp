@@ -105,5 +105,48 @@ TEST(HexCheck, FileLevelFaults) {
     EXPECT_EQ(badOnDisk.line, bad.line);
 }
 
+TEST(HexCheck, FileIsJudgedExactlyLikeItsText) {
+    // Files far larger than one read, so lines straddle the reads at many places.
+    const auto program = std::vector<test::HexBlock>{{0x1D000000, test::patternBytes(150000, 20)}};
+    const std::vector<test::GeneratedHex> bases = {
+        test::generateHex(program),
+        test::generateHex(program, {.bytesPerRecord = 255, .crlf = true, .finalNewline = false}),
+        test::generateHex(program, {.bytesPerRecord = 97, .trailingEmptyLines = 2}),
+    };
+    test::ScratchDir dir;
+    for (const auto& base : bases) {
+        auto samples = test::malformedSamples(base);
+        samples.push_back({"the good file itself", base.text, 0, ""});
+        for (const auto& sample : samples) {
+            SCOPED_TRACE(sample.kind);
+            const HexCheckResult fromText = checkHexText(sample.text);
+            const HexCheckResult fromFile = checkHexFile(dir.write("same.hex", sample.text));
+            EXPECT_EQ(fromFile.ok, fromText.ok);
+            EXPECT_EQ(fromFile.describe(), fromText.describe());
+            EXPECT_EQ(fromFile.records, fromText.records);
+            EXPECT_EQ(fromFile.dataBytes, fromText.dataBytes);
+        }
+    }
+}
+
+TEST(HexCheck, EndlessLinesAreJudgedByTheirStart) {
+    test::ScratchDir dir;
+    const std::string digits(3'000'000, '0');
+    const std::string eof = "\n:00000001FF\n";
+    const struct {
+        std::string text;
+        std::string described;
+    } cases[] = {
+        {":" + digits + eof, "line 1: too long for a record (more than 1024 characters)"},
+        {":" + digits.substr(0, 600) + "z" + digits + eof, "line 1: column 602: 'z' is not a hexadecimal digit"},
+        {std::string(200'000, '\0'), "line 1: the line is not a record (it does not begin with ':')"},
+        {":00000001FF\n" + std::string(200'000, ' '), "line 2: the line is not a record (it does not begin with ':')"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkHexText(c.text).describe(), c.described);
+        EXPECT_EQ(checkHexFile(dir.write("endless.hex", c.text)).describe(), c.described);
+    }
+}
+
 } // namespace
 } // namespace tarvane
