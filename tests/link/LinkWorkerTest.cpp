@@ -58,7 +58,7 @@ TEST_F(LinkWorker, UnansweredRequestIsSentNTimesApartThenTimedOutOnce) {
     ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 300));
     ASSERT_TRUE(inbox.waitFor(1, 3s));
     ASSERT_EQ(board->count(CMD_ERASE), 3u);
-    const auto& sends = board->requests;
+    const auto sends = board->requestsSoFar();
     EXPECT_LT(sends[0].first - built, 120ms);
     for (std::size_t i = 1; i < sends.size(); ++i) {
         const auto gap = sends[i].first - sends[i - 1].first;
@@ -154,12 +154,12 @@ TEST_F(LinkWorker, StopDuringAPollIsQuickAndANewConnectionStartsClean) {
 
 TEST_F(LinkWorker, VanishedDeviceGivesATimeoutWithoutSpinning) {
     connect();
-    board->broken = true;
+    board->breakConnection();
     ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 300));
     ASSERT_TRUE(inbox.waitFor(1, 3s));
     EXPECT_EQ(inbox.messages[0].second.kind, LinkMessage::Kind::Timeout);
     // About one read per 100 ms; a spinning worker would make thousands.
-    EXPECT_LT(board->reads, 40);
+    EXPECT_LT(board->readCount(), 40);
 }
 
 TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {

@@ -45,6 +45,20 @@ struct ScriptedBoard {
         arrived.notify_all();
     }
 
+    void breakConnection() {
+        std::lock_guard lock(mutex);
+        broken = true;
+        arrived.notify_all();
+    }
+    int readCount() {
+        std::lock_guard lock(mutex);
+        return reads;
+    }
+    std::vector<std::pair<Clock::time_point, Bytes>> requestsSoFar() {
+        std::lock_guard lock(mutex);
+        return requests;
+    }
+
     std::size_t count(std::uint8_t command) {
         std::lock_guard lock(mutex);
         std::size_t n = 0;
