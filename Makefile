@@ -27,6 +27,7 @@ run: build
 
 bench: build
 	@$(BUILD)/bin/tarvane-bench-image
+	@$(BUILD)/bin/tarvane-bench-link
 
 # Sanitizer builds live beside the normal one so switching costs no rebuild.
 test-sanitize: deps
