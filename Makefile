@@ -25,6 +25,11 @@ test: build
 run: build
 	$(BUILD)/bin/tarvane-update --board display --device sim $(SAMPLE)
 
+# The window; TARVANE_DEVICE=sim tries it without a board.
+.PHONY: gui
+gui: build
+	$(BUILD)/bin/tarvane-updater
+
 bench: build
 	@$(BUILD)/bin/tarvane-bench-image
 	@$(BUILD)/bin/tarvane-bench-link

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev googletest   # unit and end-to-end tests
   libcli11-dev                           # option parsing of the terminal tool
   srecord                                # srec_cat: independent reference for HEX images and CRCs
+  qt6-base-dev qt6-qpa-plugins           # the window, tarvane-updater, and its offscreen tests
+  fonts-open-sans                        # the window's font where its own is missing; the layout tests measure it
 )
 
 missing=()

@@ -1,0 +1,26 @@
+#include "app/qt/DeviceSetup.h"
+#include "app/qt/Pictures.h"
+#include "app/qt/QtDialogView.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdlib>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(tarvane::appIcon());
+
+    tarvane::QtDialogView window;
+    window.dialog().m_programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    const std::string addressError = tarvane::useDeviceAddress(window.dialog(), std::getenv("TARVANE_DEVICE"));
+
+    window.show();
+    if (!addressError.empty()) {
+        QMessageBox::warning(&window, QString::fromStdString(window.dialog().m_programName),
+                             QString::fromStdString(addressError + "\nNo device will be used."));
+    }
+    window.exec();
+    return 0;
+}
