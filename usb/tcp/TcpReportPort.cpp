@@ -1,0 +1,94 @@
+#include "usb/tcp/TcpReportPort.h"
+
+#include "usb/tcp/Socket.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <thread>
+
+namespace tarvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class TcpReportPort final : public ReportPort {
+public:
+    explicit TcpReportPort(Socket socket) : socket_(std::move(socket)) {}
+
+    bool writeReport(ReportView report) override {
+        if (broken_) return false;
+        // A report sent in part leaves the stream out of step, so any failure ends it.
+        if (!socket_.sendAll(report.data(), report.size(), kTcpWriteTimeoutMs)) breakConnection();
+        return !broken_;
+    }
+
+    ReadResult readReport(ReportBuffer report, int timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        for (;;) {
+            // A whole report that came in before the close is still an answer.
+            if (takeBuffered(report)) return ReadResult::Report;
+            if (broken_) {
+                // The worker polls again at once; sleeping out the limit keeps a
+                // dead connection from turning that into a busy loop.
+                std::this_thread::sleep_until(deadline);
+                return ReadResult::Error;
+            }
+
+            // A spent limit still takes what has already arrived.
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+            const Socket::Wait wait = socket_.waitReadable(std::max(left, std::chrono::microseconds{0}));
+            if (wait == Socket::Wait::Error) {
+                breakConnection();
+                continue;
+            }
+            if (wait == Socket::Wait::Timeout) {
+                if (Clock::now() >= deadline) return ReadResult::Timeout;
+                continue;
+            }
+
+            const auto got = socket_.receive(pending_.data() + pendingBytes_, pending_.size() - pendingBytes_);
+            switch (got.status) {
+            case Socket::Received::Status::Data:
+                pendingBytes_ += got.bytes;
+                break;
+            case Socket::Received::Status::WouldBlock:
+                break;
+            case Socket::Received::Status::Closed:
+            case Socket::Received::Status::Error:
+                breakConnection();
+                break;
+            }
+        }
+    }
+
+private:
+    bool takeBuffered(ReportBuffer report) {
+        if (pendingBytes_ < kReportSize) return false;
+        std::copy_n(pending_.begin(), kReportSize, report.begin());
+        pendingBytes_ = 0;
+        return true;
+    }
+
+    void breakConnection() {
+        broken_ = true;
+        socket_.close();
+    }
+
+    Socket socket_;
+    // Bytes of a report still arriving; a report is handed out only when whole.
+    std::array<std::uint8_t, kReportSize> pending_{};
+    std::size_t pendingBytes_ = 0;
+    bool broken_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error) {
+    Socket socket = Socket::connectTo(host, port, kTcpConnectTimeoutMs, error);
+    if (!socket.valid()) return nullptr;
+    return std::make_unique<TcpReportPort>(std::move(socket));
+}
+
+} // namespace tarvane

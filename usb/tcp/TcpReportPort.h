@@ -1,0 +1,22 @@
+#pragma once
+
+#include "usb/ReportPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarvane {
+
+// Time to reach a board over TCP before the search gives up.
+inline constexpr int kTcpConnectTimeoutMs = 2000;
+// A report that cannot be sent within this time means the connection is stuck;
+// the worker must never wait on it longer.
+inline constexpr int kTcpWriteTimeoutMs = 500;
+
+// The `tcp:HOST:PORT` back-end: each 64-byte report travels as exactly 64 bytes
+// in both directions, without a report-ID byte. Returns nullptr and a plain
+// `error` when the board cannot be reached.
+std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error);
+
+} // namespace tarvane
