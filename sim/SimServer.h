@@ -1,0 +1,23 @@
+#pragma once
+
+#include "sim/SimulatedBoard.h"
+#include "usb/tcp/Socket.h"
+
+#include <atomic>
+#include <ostream>
+#include <string>
+
+namespace tarvane {
+
+// Serves the board over TCP to one client after another until `stop` is set.
+// Each report crosses the stream as exactly 64 bytes. The flash survives from
+// one connection to the next, as a real board's does; each connection starts
+// with a fresh frame decoder. With a `dumpPath`, the flash is written there
+// (raw, 512 KiB) whenever a connection ends. Notes go to `diagnostics`.
+void serveBoard(SimulatedBoard& board, Socket& listener, const std::string& dumpPath, const std::atomic<bool>& stop,
+                std::ostream& diagnostics);
+
+// Writes the flash to `path` through a temporary file, so a reader never sees half of it.
+bool dumpFlash(const SimulatedBoard& board, const std::string& path);
+
+} // namespace tarvane
