@@ -1,0 +1,136 @@
+#include "tests/support/SimProcess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tarvane::test {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for the child within the limit; true with its status when it ended.
+bool waitForExit(pid_t pid, int timeoutMs, int& status) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 && errno != EINTR) return false;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace
+
+SimProcess::SimProcess(const std::vector<std::string>& options) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        error_ = "pipe failed";
+        return;
+    }
+    const std::string program = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
+    std::vector<std::string> args{program, "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // A test that crashes must not leave the simulator running, holding
+        // the test runner's output pipe open.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (devNull < 0 || dup2(devNull, 0) < 0 || dup2(out[1], 1) < 0) _exit(127);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    if (pid_ < 0) {
+        close(out[0]);
+        error_ = "cannot run " + program;
+        return;
+    }
+    // The read end stays open for the child's life: closing it would turn any
+    // later output of the child into SIGPIPE.
+    stdoutFd_ = out[0];
+    if (!readPort(10000)) stop(1000);
+}
+
+SimProcess::~SimProcess() {
+    stop();
+}
+
+bool SimProcess::readPort(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string line;
+    for (;;) {
+        const auto newline = line.find('\n');
+        if (newline != std::string::npos) {
+            line.resize(newline);
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{stdoutFd_, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+            error_ = "tarvane-sim printed no address in time";
+            return false;
+        }
+        char buf[256];
+        const ssize_t got = read(stdoutFd_, buf, sizeof buf);
+        if (got <= 0) {
+            error_ = "tarvane-sim ended before listening";
+            return false;
+        }
+        line.append(buf, static_cast<std::size_t>(got));
+    }
+    const std::string prefix = "listening on ";
+    const auto colon = line.rfind(':');
+    if (line.rfind(prefix, 0) != 0 || colon == std::string::npos) {
+        error_ = "unexpected first line: " + line;
+        return false;
+    }
+    const int port = std::atoi(line.c_str() + colon + 1);
+    if (port <= 0 || port > 0xFFFF) {
+        error_ = "no port in: " + line;
+        return false;
+    }
+    port_ = static_cast<std::uint16_t>(port);
+    return true;
+}
+
+std::string SimProcess::address() const {
+    return "tcp:127.0.0.1:" + std::to_string(port_);
+}
+
+int SimProcess::stop(int timeoutMs) {
+    int result = -1;
+    if (pid_ > 0) {
+        int status = 0;
+        kill(pid_, SIGTERM);
+        if (!waitForExit(pid_, timeoutMs, status)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        } else if (WIFEXITED(status)) {
+            result = WEXITSTATUS(status);
+        }
+        pid_ = -1;
+    }
+    if (stdoutFd_ >= 0) close(stdoutFd_);
+    stdoutFd_ = -1;
+    port_ = 0;
+    return result;
+}
+
+} // namespace tarvane::test

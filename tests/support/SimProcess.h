@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tarvane::test {
+
+// Runs tarvane-sim on a free loopback port for the life of the object.
+// `options` are tarvane-sim's own (fault switches, --log, --dump); --listen
+// is added here. Its standard error goes to the test's. The simulator ends
+// with the thread that created this object, so create it on the test's own.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& options = {});
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Running and listening; otherwise error() says why not.
+    bool started() const { return port_ != 0; }
+    const std::string& error() const { return error_; }
+
+    std::uint16_t port() const { return port_; }
+    // The device address that reaches it: "tcp:127.0.0.1:PORT".
+    std::string address() const;
+
+    // Asks it to end (SIGTERM) and waits. Its exit status, or -1 when it had
+    // to be killed or was not running.
+    int stop(int timeoutMs = 3000);
+
+private:
+    bool readPort(int timeoutMs);
+
+    pid_t pid_ = -1;
+    int stdoutFd_ = -1;
+    std::uint16_t port_ = 0;
+    std::string error_;
+};
+
+} // namespace tarvane::test
