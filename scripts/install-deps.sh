@@ -10,6 +10,7 @@ packages=(
   srecord                                # srec_cat: independent reference for HEX images and CRCs
   qt6-base-dev qt6-qpa-plugins           # the window, tarvane-updater, and its offscreen tests
   fonts-open-sans                        # the window's font where its own is missing; the layout tests measure it
+  libhidapi-dev                          # the USB back-end (hidraw), found through pkg-config
 )
 
 missing=()

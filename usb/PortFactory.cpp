@@ -4,6 +4,10 @@
 #include "sim/SimulatedBoard.h"
 #include "usb/tcp/TcpReportPort.h"
 
+#if TARVANE_HAVE_HIDAPI
+#include "usb/hidapi/UsbBackend.h"
+#endif
+
 namespace tarvane {
 
 std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
@@ -11,16 +15,21 @@ std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
     return board;
 }
 
-std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::uint16_t, std::uint16_t,
-                                           std::string& detail) {
+std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, [[maybe_unused]] std::uint16_t vendorId,
+                                           [[maybe_unused]] std::uint16_t productId, std::string& detail) {
     switch (address.kind) {
     case DeviceAddress::Kind::Tcp:
         return openTcpReportPort(address.host, address.port, detail);
     case DeviceAddress::Kind::Sim:
         return openSimReportPort(processSimulatedBoard());
     case DeviceAddress::Kind::Usb:
-        detail = "this build has no USB back-end yet; use --device sim or tcp:HOST:PORT";
+#if TARVANE_HAVE_HIDAPI
+        return openUsbReportPort(address.path, vendorId, productId, detail);
+#else
+        detail = "this build has no USB back-end (hidapi was missing when it was built); "
+                 "use --device sim or tcp:HOST:PORT";
         return nullptr;
+#endif
     }
     return nullptr;
 }

@@ -1,0 +1,22 @@
+#include "usb/hidapi/UsbBackend.h"
+
+#include "usb/hidapi/SystemHidApi.h"
+
+namespace tarvane {
+
+std::unique_ptr<ReportPort> openUsbReportPort(const std::string& path, std::uint16_t vendorId,
+                                              std::uint16_t productId, std::string& detail) {
+    const auto api = openSystemHidApi(detail);
+    if (!api) return nullptr;
+    return openHidBootloader(*api, path, vendorId, productId, detail);
+}
+
+bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::vector<UsbBootloader>& found,
+                        std::string& error) {
+    const auto api = openSystemHidApi(error);
+    if (!api) return false;
+    found = listHidBootloaders(*api, vendorId, productId);
+    return true;
+}
+
+} // namespace tarvane
