@@ -1,5 +1,6 @@
 #include "cli/ExitStatus.h"
 #include "cli/Inspect.h"
+#include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
 
 #include <CLI/CLI.hpp>
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
                  "  tarvane-update --board interface|display [--device ADDRESS] FILE.hex\n"
-                 "  tarvane-update --inspect FILE.hex\n"};
+                 "  tarvane-update --inspect FILE.hex\n"
+                 "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
     app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION);
 
@@ -42,6 +44,13 @@ int main(int argc, char** argv) {
                        "and its data bytes; no device is touched")
             ->type_name("FILE.hex");
     inspectOption->excludes(boardOption)->excludes(fileOption);
+    bool list = false;
+    app.add_flag("--list", list,
+                 "List the connected bootloaders, one per line, each with the device address that --device takes; "
+                 "with --device, only that address")
+        ->excludes(boardOption)
+        ->excludes(fileOption)
+        ->excludes(inspectOption);
     app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
                "error as \"error: TEXT\".\n"
                "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
@@ -62,6 +71,7 @@ int main(int argc, char** argv) {
         std::cerr << "error: " << error << "\n";
         return kExitUsage;
     }
+    if (list) return listDevices(*address, std::cout, std::cerr);
     const BoardKind board = boardText.empty()                ? BoardKind::None
                             : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
                                                            : BoardKind::Display;

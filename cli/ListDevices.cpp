@@ -1,0 +1,79 @@
+#include "cli/ListDevices.h"
+
+#include "cli/ExitStatus.h"
+#include "link/Protocol.h"
+#include "usb/PortFactory.h"
+
+#if TARVANE_HAVE_HIDAPI
+#include "usb/hidapi/UsbBackend.h"
+#endif
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarvane {
+namespace {
+
+void printNone(const DeviceAddress& address, std::ostream& err) {
+    if (address.kind == DeviceAddress::Kind::Usb && address.path.empty()) {
+        err << "No bootloader found (USB vendor 0x04D8, product 0x003C).\n";
+    } else {
+        err << "No bootloader found at " << address.toString() << ".\n";
+    }
+}
+
+int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) {
+#if TARVANE_HAVE_HIDAPI
+    std::vector<UsbBootloader> found;
+    std::string error;
+    if (!listUsbBootloaders(kBootloaderVendorId, kBootloaderProductId, found, error)) {
+        err << "error: " << error << "\n";
+        return kExitNoDevice;
+    }
+    std::string deniedPath;
+    int listed = 0;
+    for (const UsbBootloader& b : found) {
+        if (!address.path.empty() && b.info.path != address.path) continue;
+        ++listed;
+        // Tabs keep fields apart for scripts even when a product name has spaces.
+        out << "usb:" << b.info.path;
+        if (!b.info.product.empty()) out << "\tproduct \"" << b.info.product << '"';
+        if (!b.info.serial.empty()) out << "\tserial \"" << b.info.serial << '"';
+        if (b.accessDenied) {
+            out << "\taccess denied";
+            if (deniedPath.empty()) deniedPath = b.info.path;
+        }
+        out << '\n';
+    }
+    if (listed == 0) {
+        printNone(address, err);
+        return kExitNoDevice;
+    }
+    if (!deniedPath.empty()) err << accessDeniedDetail(deniedPath) << '\n';
+    return kExitUpdated;
+#else
+    (void)out;
+    printNone(address, err);
+    err << "This build has no USB back-end (hidapi was missing when it was built).\n";
+    return kExitNoDevice;
+#endif
+}
+
+} // namespace
+
+int listDevices(const DeviceAddress& address, std::ostream& out, std::ostream& err) {
+    if (address.kind == DeviceAddress::Kind::Usb) return listUsb(address, out, err);
+
+    // A simulated board is listed when it can be reached, exactly as an update would reach it.
+    std::string detail;
+    if (openReportPort(address, kBootloaderVendorId, kBootloaderProductId, detail) == nullptr) {
+        printNone(address, err);
+        if (!detail.empty()) err << detail << '\n';
+        return kExitNoDevice;
+    }
+    out << address.toString() << '\n';
+    return kExitUpdated;
+}
+
+} // namespace tarvane
