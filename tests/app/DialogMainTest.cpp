@@ -1,6 +1,7 @@
 #include "app/DialogMain.h"
 #include "res/resource.h"
 #include "tests/app/RecordingView.h"
+#include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,8 @@ const std::vector<int> kStepTexts{IDC_STEP2, IDC_STEP3,     IDC_STEP4,     IDC_S
 struct DialogMainTest : ::testing::Test {
     RecordingView view;
     DialogMain dialog{view};
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("tarvane-dialog-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-
-    void SetUp() override { std::filesystem::create_directories(dir); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
 
     std::string goodFile(const std::string& name) {
         const auto path = dir / name;

@@ -2,6 +2,7 @@
 // sees it, with the board's own record of what reached it.
 #include "firmware/FlashImage.h"
 #include "firmware/HexFileReader.h"
+#include "tests/support/HexGen.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/SimProcess.h"
 
@@ -79,14 +80,9 @@ struct UpdateRun {
 };
 
 struct EndToEnd : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() /
-                   ("tarvane-e2e-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    // Unique per process: several builds may run these tests at once.
+    test::ScratchDir scratch;
+    const fs::path& dir = scratch.path();
 
     // Runs one update against a fresh tarvane-sim with the given fault switches.
     UpdateRun update(const std::string& board, const std::string& file, std::vector<std::string> simOptions = {}) {

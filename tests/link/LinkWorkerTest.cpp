@@ -1,5 +1,6 @@
 #include "link/BootloaderLink.h"
 #include "tests/link/ScriptedPort.h"
+#include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
 
@@ -163,8 +164,8 @@ TEST_F(LinkWorker, VanishedDeviceGivesATimeoutWithoutSpinning) {
 }
 
 TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
-    const auto dir = std::filesystem::temp_directory_path() / "tarvane-worker-chain";
-    std::filesystem::create_directories(dir);
+    test::ScratchDir scratch;
+    const auto& dir = scratch.path();
     std::string text = ":020000041D00DD\n";
     for (int i = 0; i < 100; ++i) text += ":0400000001020304F2\n";
     text += ":00000001FF\n";
@@ -187,7 +188,6 @@ TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
     EXPECT_EQ(board->count(CMD_PROGRAM), 10u); // 102 records in batches of 11
     EXPECT_EQ(link.reader.linesConsumed(), 102u);
     link.reader.close();
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

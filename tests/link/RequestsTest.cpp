@@ -1,5 +1,6 @@
 #include "firmware/HexRecord.h"
 #include "link/BootloaderLink.h"
+#include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
 
@@ -41,13 +42,9 @@ void writeFile(const std::filesystem::path& path, int count, std::size_t size, s
 }
 
 struct Requests : ::testing::Test {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("tarvane-requests-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    test::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     BootloaderLink link;
-
-    void SetUp() override { std::filesystem::create_directories(dir); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     // The payload the worker would send, decoded back from txBuffer.
     Bytes sentPayload() {
