@@ -1,5 +1,5 @@
 #include "cli/ExitStatus.h"
-#include "cli/Inspect.h"
+#include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
 
