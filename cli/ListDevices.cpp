@@ -6,6 +6,8 @@
 
 #if TARVANE_HAVE_HIDAPI
 #include "usb/hidapi/UsbBackend.h"
+#elif TARVANE_HAVE_WIN32_HID
+#include "usb/win32/UsbBackend.h"
 #endif
 
 #include <ostream>
@@ -24,7 +26,7 @@ void printNone(const DeviceAddress& address, std::ostream& err) {
 }
 
 int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) {
-#if TARVANE_HAVE_HIDAPI
+#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
     std::vector<UsbBootloader> found;
     std::string error;
     if (!listUsbBootloaders(kBootloaderVendorId, kBootloaderProductId, found, error)) {

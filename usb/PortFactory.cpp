@@ -6,6 +6,8 @@
 
 #if TARVANE_HAVE_HIDAPI
 #include "usb/hidapi/UsbBackend.h"
+#elif TARVANE_HAVE_WIN32_HID
+#include "usb/win32/UsbBackend.h"
 #endif
 
 namespace tarvane {
@@ -23,7 +25,7 @@ std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, [[maybe
     case DeviceAddress::Kind::Sim:
         return openSimReportPort(processSimulatedBoard());
     case DeviceAddress::Kind::Usb:
-#if TARVANE_HAVE_HIDAPI
+#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
         return openUsbReportPort(address.path, vendorId, productId, detail);
 #else
         detail = "this build has no USB back-end (hidapi was missing when it was built); "

@@ -1,0 +1,60 @@
+#include "app/win32/TarvaneBootloaderApp.h"
+
+#include "app/win32/DeviceSetup.h"
+#include "app/win32/Win32DialogView.h"
+#include "usb/win32/WideText.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+
+namespace tarvane {
+namespace {
+
+// COM on the UI thread, for the Vista-style file dialog.
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComApartment() {
+        if (ok_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool ok_;
+};
+
+// The program file's name without its extension: the caption of its message boxes.
+std::string programName() {
+    std::array<wchar_t, 32768> path{};
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size()) return "tarvane-updater";
+    return toUtf8(std::filesystem::path(std::wstring(path.data(), n)).stem().wstring());
+}
+
+} // namespace
+
+int TarvaneBootloaderApp::initInstance() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+    const ComApartment com;
+
+    const auto view = std::make_unique<Win32DialogView>(instance_);
+    view->dialog().m_programName = programName();
+    const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
+    if (!addressError.empty()) {
+        const std::wstring text = toWide(addressError + "\nNo device will be used.");
+        const std::wstring caption = toWide(view->dialog().m_programName);
+        MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    }
+    view->runModal();
+    return 0;
+}
+
+} // namespace tarvane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "usb/win32/HidLibrary.h"
+#include "usb/win32/Win32Handles.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvane {
+
+// One HID interface as the search met it: both handles when it opened,
+// its IDs when they could be read.
+struct HidCandidate {
+    std::wstring path;
+    UniqueHandle writeHandle; // synchronous, for output reports
+    UniqueHandle readHandle;  // overlapped, for input reports
+    bool attributesRead = false;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    // Why the two handles could not be opened; empty when they were.
+    std::string openError;
+    bool accessDenied = false;
+
+    bool opened() const { return static_cast<bool>(writeHandle) && static_cast<bool>(readHandle); }
+    bool matches(std::uint16_t vendor, std::uint16_t product) const {
+        return attributesRead && vendorId == vendor && productId == product;
+    }
+};
+
+// The device paths of every present HID interface, in the system's order.
+// False, with `error`, when the system cannot enumerate them.
+bool hidInterfacePaths(const HidLibrary& library, std::vector<std::wstring>& paths, std::string& error);
+
+// Opens the path twice with read and write access and reads the IDs on the
+// read handle. A device that refuses both handles is still asked for its IDs
+// through a query-only handle, so that a bootloader in use elsewhere can be
+// named instead of silently missed.
+HidCandidate examineHidDevice(const HidLibrary& library, const std::wstring& path);
+
+// TARVANE_HID_TRACE=1 prints each device examined, opened and closed on
+// standard error, to diagnose a search that finds nothing.
+bool hidTraceEnabled();
+void hidTrace(const std::string& line);
+std::string describeCandidate(const HidCandidate& candidate);
+
+} // namespace tarvane
