@@ -69,6 +69,7 @@ public:
 private:
     void selectBoard(BoardKind board);
     void sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs);
+    void reportAnswered(std::uint8_t command);
     void showLog();
     void finish(UpdateOutcome outcome);
 

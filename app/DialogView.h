@@ -2,6 +2,7 @@
 
 #include "link/LinkMessage.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,9 @@ public:
     // it must reach DialogMain::onLinkMessage.
     virtual void postLinkMessage(LinkMessage message) = 0;
 
+    // How far the request of `command` has come: sends made of those allowed,
+    // or file lines sent while programming. Done equals total once answered.
+    virtual void linkProgress(std::uint8_t /*command*/, std::int64_t /*done*/, std::int64_t /*total*/) {}
     virtual void updateEnded(UpdateOutcome) {}
 };
 

@@ -1,4 +1,4 @@
-#include "cli/Inspect.h"
+#include "cli/HexReport.h"
 
 #include "cli/ExitStatus.h"
 #include "firmware/FlashImage.h"

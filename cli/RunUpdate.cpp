@@ -3,8 +3,15 @@
 #include "app/DialogMain.h"
 #include "app/EventLoop.h"
 #include "cli/ExitStatus.h"
+#include "cli/JsonOutput.h"
+#include "cli/PlainOutput.h"
 #include "cli/TerminalView.h"
+#include "cli/WaitForDevice.h"
+#include "firmware/HexCheck.h"
 #include "usb/PortFactory.h"
+
+#include <chrono>
+#include <memory>
 
 namespace tarvane {
 namespace {
@@ -27,30 +34,57 @@ int exitStatusFor(UpdateOutcome outcome) {
 
 } // namespace
 
-int runUpdate(BoardKind board, const DeviceAddress& address, const std::string& file, std::ostream& out,
-              std::ostream& err, bool progressBar) {
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err) {
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<TerminalOutput> output;
+    JsonOutput* json = nullptr;
+    if (options.json) {
+        auto j = std::make_unique<JsonOutput>(out);
+        json = j.get();
+        output = std::move(j);
+    } else {
+        output = std::make_unique<PlainOutput>(out, err, options.progressBar);
+    }
+
     EventLoop loop;
-    TerminalView view(loop, out, err, progressBar);
+    TerminalView view(loop, *output);
     DialogMain dialog(view);
     view.attach(dialog);
     dialog.m_programName = "tarvane-update";
-    dialog.m_link.device.setBackend(address, openReportPort);
+    dialog.m_link.device.setBackend(options.address, openReportPort);
 
     // The same clicks a user makes in the window, in the window's order.
     loop.post([&] {
-        if (board == BoardKind::Interface) {
+        if (options.board == BoardKind::Interface) {
             dialog.onInterfaceBoard();
         } else {
             dialog.onDisplayBoard();
         }
-        view.setFileAnswer(file);
+        view.setFileAnswer(options.file);
         dialog.onBrowse();
+        // A production line starts the command, then plugs the next board in.
+        if (options.waitSeconds > 0 && checkHexFile(dialog.m_hexPath).ok) {
+            waitForDevice(options.address, options.waitSeconds, *output);
+        }
         dialog.onUpdate();
     });
     // Every path of the sequence ends by a response, a time-out or the stall
     // watchdog; the loop has nothing else to wait for.
     while (!view.outcome()) loop.run();
-    return exitStatusFor(*view.outcome());
+    const int status = exitStatusFor(*view.outcome());
+
+    if (json) {
+        const bool updated = *view.outcome() == UpdateOutcome::Updated;
+        VerifyRange range;
+        std::uint64_t dataBytes = 0;
+        if (const HexCheckResult check = checkHexFile(dialog.m_hexPath); check.ok && dialog.m_link.reader.open(dialog.m_hexPath)) {
+            range = loadImage(dialog.m_link.reader, dialog.m_link.image);
+            if (updated) dataBytes = check.dataBytes;
+        }
+        json->writeResult(updated, status, range,
+                          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), dataBytes);
+    }
+    return status;
 }
 
 } // namespace tarvane

@@ -8,10 +8,21 @@
 
 namespace tarvane {
 
+struct UpdateOptions {
+    BoardKind board = BoardKind::Display;
+    DeviceAddress address;
+    std::string file;
+    // JSON objects on standard output instead of plain lines.
+    bool json = false;
+    // Seconds to wait for a bootloader to appear before the search; 0 = none.
+    double waitSeconds = 0;
+    // A progress bar on standard error (plain output on a terminal only).
+    bool progressBar = false;
+};
+
 // Runs the window's update sequence in the terminal: selects the board,
 // takes the file as the file dialog's answer, clicks Update and runs the
 // event loop until the update ends. Returns the exit status.
-int runUpdate(BoardKind board, const DeviceAddress& address, const std::string& file, std::ostream& out,
-              std::ostream& err, bool progressBar);
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace tarvane

@@ -6,84 +6,48 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <ostream>
 #include <thread>
 
 namespace tarvane {
 
-TerminalView::TerminalView(EventLoop& loop, std::ostream& out, std::ostream& err, bool progressBar)
-    : loop_(loop), out_(out), err_(err), progressBar_(progressBar) {}
+TerminalView::TerminalView(EventLoop& loop, TerminalOutput& output) : loop_(loop), output_(output) {}
 
 bool TerminalView::hasControl(int id) const {
     const auto& controls = mainDialogTemplate().controls;
     return std::any_of(controls.begin(), controls.end(), [id](const ControlTemplate& c) { return c.id == id; });
 }
 
-// Prints what was appended since the last call; an emptied or replaced log
-// prints nothing, as a terminal cannot take lines back.
+// Reports what was appended since the last call, line by line. A log that
+// was emptied or replaced starts over: its lines so far are all new.
 void TerminalView::setLogText(const std::string& text) {
     if (text.size() < shownLog_.size() || text.compare(0, shownLog_.size(), shownLog_) != 0) printed_ = 0;
-    if (text.size() < printed_) printed_ = text.size();
     shownLog_ = text;
-    if (printed_ == 0 && text.empty()) return;
-
-    std::string fresh = text.substr(printed_);
-    printed_ = text.size();
-    if (fresh.empty()) return;
-    clearProgress();
-    std::string lines;
-    lines.reserve(fresh.size());
-    for (char c : fresh) {
-        if (c != '\r') lines += c;
+    while (printed_ < text.size()) {
+        const std::size_t end = text.find("\r\n", printed_);
+        if (end == std::string::npos) break;
+        output_.logLine(text.substr(printed_, end - printed_));
+        printed_ = end + 2;
     }
-    out_ << lines << std::flush;
-    drawProgress();
 }
 
 void TerminalView::showControl(int id, bool visible) {
     if (id != IDC_PROGRESS) return;
-    progressVisible_ = visible;
-    if (visible) {
-        drawProgress();
-    } else {
-        clearProgress();
-    }
+    barVisible_ = visible;
+    output_.progressBar(barVisible_, barMaximum_, barPosition_);
 }
 
 void TerminalView::setProgressRange(int maximum) {
-    progressMax_ = std::max(maximum, 0);
-    drawProgress();
+    barMaximum_ = maximum;
+    output_.progressBar(barVisible_, barMaximum_, barPosition_);
 }
 
 void TerminalView::setProgressPosition(int position) {
-    progressPos_ = position;
-    drawProgress();
-}
-
-void TerminalView::drawProgress() {
-    if (!progressBar_ || !progressVisible_) return;
-    constexpr int kWidth = 40;
-    const double fraction =
-        progressMax_ > 0 ? std::clamp(static_cast<double>(progressPos_) / progressMax_, 0.0, 1.0) : 0.0;
-    const int filled = static_cast<int>(fraction * kWidth);
-    err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << static_cast<int>(fraction * 100)
-         << "%" << std::flush;
-    progressDrawn_ = true;
-}
-
-void TerminalView::clearProgress() {
-    if (!progressDrawn_) return;
-    err_ << "\r\033[K" << std::flush;
-    progressDrawn_ = false;
+    barPosition_ = position;
+    output_.progressBar(barVisible_, barMaximum_, barPosition_);
 }
 
 void TerminalView::messageBox(const MessageBoxRequest& request) {
-    clearProgress();
-    out_ << std::flush;
-    err_ << "error: " << request.text << '\n';
-    if (!request.detail.empty()) err_ << request.detail << '\n';
-    err_ << std::flush;
+    output_.message(request);
 }
 
 std::optional<std::string> TerminalView::openFileDialog(const std::string&, const std::string&) {
@@ -117,8 +81,12 @@ void TerminalView::postLinkMessage(LinkMessage message) {
     });
 }
 
+void TerminalView::linkProgress(std::uint8_t command, std::int64_t done, std::int64_t total) {
+    output_.phaseProgress(command, done, total);
+}
+
 void TerminalView::updateEnded(UpdateOutcome outcome) {
-    clearProgress();
+    output_.finished();
     outcome_ = outcome;
     loop_.quit();
 }

@@ -2,8 +2,8 @@
 
 #include "app/DialogView.h"
 #include "app/EventLoop.h"
+#include "cli/TerminalOutput.h"
 
-#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -11,12 +11,12 @@ namespace tarvane {
 
 class DialogMain;
 
-// Shows DialogMain in a terminal: every log line on `out` as the window
-// would show it, message boxes on `err` as "error: TEXT", a progress bar on
-// `err` when it is a terminal. The chosen file is the file dialog's answer.
+// Shows DialogMain in a terminal: every line the window's log gains goes to
+// the output as it appears, message boxes and progress too. The chosen file
+// is the file dialog's answer.
 class TerminalView : public DialogView {
 public:
-    TerminalView(EventLoop& loop, std::ostream& out, std::ostream& err, bool progressBar);
+    TerminalView(EventLoop& loop, TerminalOutput& output);
 
     void attach(DialogMain& dialog) { dialog_ = &dialog; }
     void setFileAnswer(std::string path) { fileAnswer_ = std::move(path); }
@@ -37,25 +37,20 @@ public:
     void killTimer(int id) override;
     void pause(int ms) override;
     void postLinkMessage(LinkMessage message) override;
+    void linkProgress(std::uint8_t command, std::int64_t done, std::int64_t total) override;
     void updateEnded(UpdateOutcome outcome) override;
 
 private:
-    void drawProgress();
-    void clearProgress();
-
     EventLoop& loop_;
-    std::ostream& out_;
-    std::ostream& err_;
-    bool progressBar_;
+    TerminalOutput& output_;
     DialogMain* dialog_ = nullptr;
     std::string fileAnswer_;
     std::optional<UpdateOutcome> outcome_;
-    std::size_t printed_ = 0;
     std::string shownLog_;
-    bool progressVisible_ = false;
-    bool progressDrawn_ = false;
-    int progressMax_ = 100;
-    int progressPos_ = 0;
+    std::size_t printed_ = 0;
+    bool barVisible_ = false;
+    int barMaximum_ = 100;
+    int barPosition_ = 0;
 };
 
 } // namespace tarvane

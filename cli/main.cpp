@@ -7,16 +7,7 @@
 
 #include <iostream>
 #include <string>
-#include <vector>
-
-#ifdef _WIN32
-#include "usb/win32/WideText.h"
-
-#include <io.h>
-#include <windows.h>
-#else
 #include <unistd.h>
-#endif
 
 #ifndef TARVANE_VERSION
 #define TARVANE_VERSION "0.0.0"
@@ -26,7 +17,7 @@ int main(int argc, char** argv) {
     using namespace tarvane;
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
-                 "  tarvane-update --board interface|display [--device ADDRESS] FILE.hex\n"
+                 "  tarvane-update --board interface|display [--device ADDRESS] [--json] [--wait SECONDS] FILE.hex\n"
                  "  tarvane-update --inspect FILE.hex\n"
                  "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
@@ -60,23 +51,20 @@ int main(int argc, char** argv) {
         ->excludes(boardOption)
         ->excludes(fileOption)
         ->excludes(inspectOption);
+    bool json = false;
+    app.add_flag("--json", json,
+                 "Print one JSON object per line instead of plain lines: log, progress, error, and a last result");
+    double waitSeconds = 0;
+    app.add_option("--wait", waitSeconds,
+                   "Wait up to SECONDS for a bootloader to appear before searching for it, so the board can be "
+                   "plugged in after the command starts")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
     app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
                "error as \"error: TEXT\".\n"
                "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
                "3 the HEX file cannot be loaded or fails its check, 4 device not found.");
 
-#ifdef _WIN32
-    // The narrow argv holds the ANSI code page; a path with other characters
-    // would not open. The wide command line, as UTF-8, keeps every one.
-    SetConsoleOutputCP(CP_UTF8);
-    const std::vector<std::string> utf8Args = utf8CommandLine();
-    std::vector<char*> utf8Argv;
-    for (const std::string& arg : utf8Args) utf8Argv.push_back(const_cast<char*>(arg.c_str()));
-    if (!utf8Argv.empty()) {
-        argc = static_cast<int>(utf8Argv.size());
-        argv = utf8Argv.data();
-    }
-#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -102,10 +90,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     (void)deviceOption;
-#ifdef _WIN32
-    const bool terminal = _isatty(_fileno(stderr)) != 0;
-#else
     const bool terminal = isatty(STDERR_FILENO) != 0;
-#endif
-    return runUpdate(board, *address, file, std::cout, std::cerr, terminal);
+    UpdateOptions options;
+    options.board = board;
+    options.address = *address;
+    options.file = file;
+    options.json = json;
+    options.waitSeconds = waitSeconds;
+    options.progressBar = terminal && !json;
+    return runUpdate(options, std::cout, std::cerr);
 }

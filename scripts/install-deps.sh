@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev googletest   # unit and end-to-end tests
   libcli11-dev                           # option parsing of the terminal tool
+  nlohmann-json3-dev                     # the terminal tool's --json output, and its tests
   srecord                                # srec_cat: independent reference for HEX images and CRCs
   qt6-base-dev qt6-qpa-plugins           # the window, tarvane-updater, and its offscreen tests
   fonts-open-sans                        # the window's font where its own is missing; the layout tests measure it

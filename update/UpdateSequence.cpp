@@ -73,7 +73,17 @@ void DialogMain::toggleConnection() {
 }
 
 void DialogMain::sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
-    m_pending = m_link.buildRequest(command, sends, timeoutMs) && command != CMD_START_APP ? command : 0;
+    const bool built = m_link.buildRequest(command, sends, timeoutMs);
+    m_pending = built && command != CMD_START_APP ? command : 0;
+    if (built) {
+        const std::int64_t total = command == CMD_PROGRAM ? m_link.reader.linesTotal() : m_link.sendsTotal.load();
+        view_.linkProgress(command, 0, total);
+    }
+}
+
+void DialogMain::reportAnswered(std::uint8_t command) {
+    const std::int64_t total = command == CMD_PROGRAM ? m_link.reader.linesTotal() : m_link.sendsTotal.load();
+    view_.linkProgress(command, total, total);
 }
 
 void DialogMain::stopUpdate() {
@@ -108,6 +118,7 @@ int DialogMain::onLinkResponse(std::uint8_t command, const std::vector<std::uint
     // phase can run twice.
     if (command != m_pending) return 1;
     m_pending = 0;
+    reportAnswered(command);
 
     switch (command) {
     case CMD_QUERY:
@@ -149,6 +160,7 @@ int DialogMain::onLinkResponse(std::uint8_t command, const std::vector<std::uint
                 view_.pause(1000);
                 sendRequest(CMD_START_APP, 3, 1000);
                 view_.pause(1000);
+                view_.linkProgress(CMD_START_APP, 1, 1);
             } else {
                 view_.pause(100);
             }
@@ -207,6 +219,7 @@ void DialogMain::onTimer(int id) {
         view_.setProgressRange(range);
         view_.setProgressPosition(position);
     }
+    view_.linkProgress(m_link.currentCommand.load(), position, range);
 
     // Counted over the whole connection, not only consecutive ticks.
     if (m_lastPos != -1 && m_lastRange != -1 && m_lastPos == position && m_lastRange == range) {

@@ -31,14 +31,14 @@ bool waitForExit(pid_t pid, int timeoutMs, int& status) {
 
 } // namespace
 
-SimProcess::SimProcess(const std::vector<std::string>& options) {
+SimProcess::SimProcess(const std::vector<std::string>& options, const std::string& listen) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         error_ = "pipe failed";
         return;
     }
     const std::string program = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
-    std::vector<std::string> args{program, "--listen", "127.0.0.1:0"};
+    std::vector<std::string> args{program, "--listen", listen};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -13,7 +13,7 @@ namespace tarvane::test {
 // with the thread that created this object, so create it on the test's own.
 class SimProcess {
 public:
-    explicit SimProcess(const std::vector<std::string>& options = {});
+    explicit SimProcess(const std::vector<std::string>& options = {}, const std::string& listen = "127.0.0.1:0");
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;

@@ -3,6 +3,7 @@
 // device is the simulated board. Only the system's C calls are left out.
 #include "app/DialogMain.h"
 #include "app/EventLoop.h"
+#include "cli/PlainOutput.h"
 #include "cli/TerminalView.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/usb/FakeHidApi.h"
@@ -87,7 +88,8 @@ UpdateRun update(HidApi& api) {
     std::ostringstream out;
     std::ostringstream err;
     EventLoop loop;
-    TerminalView view(loop, out, err, false);
+    PlainOutput output(out, err, false);
+    TerminalView view(loop, output);
     DialogMain dialog(view);
     view.attach(dialog);
     dialog.m_link.device.setBackend(DeviceAddress{}, [&api](const DeviceAddress& a, std::uint16_t vid,

@@ -1,0 +1,93 @@
+#include "cli/JsonOutput.h"
+
+#include "link/Protocol.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ostream>
+
+namespace tarvane {
+namespace {
+
+const char* phaseName(std::uint8_t command) {
+    switch (command) {
+    case CMD_QUERY:
+        return "connect";
+    case CMD_ERASE:
+        return "erase";
+    case CMD_PROGRAM:
+        return "program";
+    case CMD_VERIFY:
+        return "verify";
+    case CMD_START_APP:
+        return "start";
+    default:
+        return nullptr;
+    }
+}
+
+std::string hex(std::uint32_t value, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%0*X", digits, static_cast<unsigned>(value));
+    return buf;
+}
+
+void emit(std::ostream& out, const nlohmann::ordered_json& object) {
+    // Invalid UTF-8 in a file name must not make the whole line unparsable.
+    out << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+}
+
+} // namespace
+
+JsonOutput::JsonOutput(std::ostream& out) : out_(out) {}
+
+void JsonOutput::logLine(const std::string& line) {
+    emit(out_, {{"type", "log"}, {"text", line}});
+}
+
+void JsonOutput::message(const MessageBoxRequest& request) {
+    nlohmann::ordered_json object{{"type", "error"}, {"text", request.text}};
+    if (!request.detail.empty()) object["detail"] = request.detail;
+    emit(out_, object);
+}
+
+void JsonOutput::phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) {
+    const char* phase = phaseName(command);
+    if (!phase || total <= 0) return;
+    // Within a phase progress only moves forward, and an unchanged tick says nothing new.
+    if (command == lastCommand_ && done <= lastDone_) return;
+    lastCommand_ = command;
+    lastDone_ = done;
+    progress(phase, done, total);
+}
+
+void JsonOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
+    progress("wait", waitedMs, limitMs);
+}
+
+void JsonOutput::progress(const char* phase, std::int64_t done, std::int64_t total) {
+    const double percent = total > 0 ? 100.0 * static_cast<double>(std::min(done, total)) / static_cast<double>(total) : 0.0;
+    emit(out_, {{"type", "progress"},
+                {"phase", phase},
+                {"done", done},
+                {"total", total},
+                {"percent", static_cast<double>(static_cast<long long>(percent * 10 + 0.5)) / 10.0}});
+}
+
+void JsonOutput::writeResult(bool updated, int exitStatus, const VerifyRange& range, double seconds,
+                             std::uint64_t dataBytes) {
+    nlohmann::ordered_json object{{"type", "result"},
+                                  {"result", updated ? "updated" : "failed"},
+                                  {"exitStatus", exitStatus},
+                                  {"seconds", static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000.0},
+                                  {"dataBytes", dataBytes}};
+    if (!range.empty()) {
+        object["start"] = hex(range.start, 8);
+        object["length"] = hex(range.length, 8);
+        object["crc"] = hex(range.crc, 4);
+    }
+    emit(out_, object);
+}
+
+} // namespace tarvane

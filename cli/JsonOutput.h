@@ -1,0 +1,36 @@
+#pragma once
+
+#include "cli/TerminalOutput.h"
+#include "firmware/FlashImage.h"
+
+#include <iosfwd>
+
+namespace tarvane {
+
+// One JSON object per line on `out`, each with a "type": log, progress,
+// error, and a last result (see writeResult).
+class JsonOutput : public TerminalOutput {
+public:
+    explicit JsonOutput(std::ostream& out);
+
+    void logLine(const std::string& line) override;
+    void message(const MessageBoxRequest& request) override;
+    void progressBar(bool, int, int) override {}
+    void phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) override;
+    void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
+    void finished() override {}
+
+    // The last line: updated or failed, the exit status, the verification
+    // range and CRC, the seconds taken and the data bytes programmed.
+    void writeResult(bool updated, int exitStatus, const VerifyRange& range, double seconds,
+                     std::uint64_t dataBytes);
+
+private:
+    void progress(const char* phase, std::int64_t done, std::int64_t total);
+
+    std::ostream& out_;
+    std::uint8_t lastCommand_ = 0;
+    std::int64_t lastDone_ = -1;
+};
+
+} // namespace tarvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "cli/TerminalOutput.h"
+
+#include <iosfwd>
+
+namespace tarvane {
+
+// Log lines on `out` as the window shows them; message boxes on `err` as
+// "error: TEXT" with the reason beneath; a progress bar on `err` only when
+// it is a terminal.
+class PlainOutput : public TerminalOutput {
+public:
+    PlainOutput(std::ostream& out, std::ostream& err, bool drawBar);
+
+    void logLine(const std::string& line) override;
+    void message(const MessageBoxRequest& request) override;
+    void progressBar(bool visible, int maximum, int position) override;
+    void phaseProgress(std::uint8_t, std::int64_t, std::int64_t) override {}
+    void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
+    void finished() override;
+
+private:
+    void draw();
+    void clear();
+
+    std::ostream& out_;
+    std::ostream& err_;
+    bool drawBar_;
+    bool visible_ = false;
+    bool drawn_ = false;
+    bool waitShown_ = false;
+    int maximum_ = 100;
+    int position_ = 0;
+};
+
+} // namespace tarvane

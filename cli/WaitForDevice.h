@@ -1,0 +1,15 @@
+#pragma once
+
+#include "cli/TerminalOutput.h"
+#include "usb/DeviceAddress.h"
+
+namespace tarvane {
+
+// Waits up to `seconds` for a bootloader to appear at the address, looking
+// five times a second and saying that it waits. A board whose access is
+// refused during its first second is taken as not yet ready: udev grants
+// access just after the device node appears. Returns once one is there or
+// the time is up; the search that follows gives the verdict.
+void waitForDevice(const DeviceAddress& address, double seconds, TerminalOutput& output);
+
+} // namespace tarvane
