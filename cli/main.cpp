@@ -7,7 +7,16 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "usb/win32/WideText.h"
+
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #ifndef TARVANE_VERSION
 #define TARVANE_VERSION "0.0.0"
@@ -65,6 +74,18 @@ int main(int argc, char** argv) {
                "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
                "3 the HEX file cannot be loaded or fails its check, 4 device not found.");
 
+#ifdef _WIN32
+    // The narrow argv holds the ANSI code page; a path with other characters
+    // would not open. The wide command line, as UTF-8, keeps every one.
+    SetConsoleOutputCP(CP_UTF8);
+    const std::vector<std::string> utf8Args = utf8CommandLine();
+    std::vector<char*> utf8Argv;
+    for (const std::string& arg : utf8Args) utf8Argv.push_back(const_cast<char*>(arg.c_str()));
+    if (!utf8Argv.empty()) {
+        argc = static_cast<int>(utf8Argv.size());
+        argv = utf8Argv.data();
+    }
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -90,7 +111,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     (void)deviceOption;
+#ifdef _WIN32
+    const bool terminal = _isatty(_fileno(stderr)) != 0;
+#else
     const bool terminal = isatty(STDERR_FILENO) != 0;
+#endif
     UpdateOptions options;
     options.board = board;
     options.address = *address;
