@@ -5,7 +5,7 @@ CMAKE_ARGS ?=
 SAMPLE     ?= examples/Tarvane_Display_Board_2064.hex
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench clean test-sanitize
+.PHONY: all deps configure build test run bench clean test-sanitize package
 
 all: build
 
@@ -41,3 +41,9 @@ test-sanitize: deps
 
 clean:
 	rm -rf build build-asan build-tsan
+
+# The Debian package in dist/, checked by lintian (packaging/build-deb.sh), and
+# the Windows zips once a `windows` target exists.
+package:
+	@JOBS=$(JOBS) packaging/build-deb.sh
+	@if grep -q '^windows:' Makefile; then $(MAKE) --no-print-directory windows; fi
