@@ -84,6 +84,21 @@ std::optional<LineFault> checkRecordLine(std::string_view line, bool cut,
     return std::nullopt;
 }
 
+std::string hexAddress(std::uint32_t v) {
+    std::array<char, 16> buf{};
+    std::snprintf(buf.data(), buf.size(), "0x%08X", v);
+    return buf.data();
+}
+
+// True for data above the image whose physical address (the top three bits
+// cleared, as a board reads it) still falls on the program flash.
+bool reachesFlashFromAnotherView(std::uint32_t address, std::uint64_t end) {
+    constexpr std::uint32_t kPhysicalMask = 0x1FFFFFFF;
+    if (address < kImageEnd) return false;
+    const std::uint64_t physical = address & kPhysicalMask;
+    return physical < (kImageEnd & kPhysicalMask) && physical + (end - address) > (kImageBase & kPhysicalMask);
+}
+
 HexCheckResult fault(std::uint32_t line, std::string reason) {
     HexCheckResult r;
     r.line = line;
@@ -116,11 +131,21 @@ public:
         const std::uint8_t type = bytes_[kRecordType];
         if (type != kTypeData) {
             if (type == kTypeEndOfFile) sawEndOfFile_ = true;
+            const bool restates = type == kTypeExtendedSegment || type == kTypeExtendedLinear;
+            const bool baseInForce = addressing_.segmentBase != 0 || addressing_.linearBase != 0;
+            if (restates) baseInDoubt_ = false;
+            else if (baseInForce) baseInDoubt_ = true;
             addressing_.apply(type, length, bytes_.data() + kRecordData);
             return true;
         }
         result_.dataBytes += length;
         if (length == 0) return true;
+        if (baseInDoubt_) {
+            // The image drops the extended address at such a record, a bootloader
+            // may keep it: the data would be programmed where nothing verifies it.
+            return fail(lineNumber_, "data after a start-address or end-of-file record needs a new "
+                                     "extended-address record (type 02 or 04) first");
+        }
         const auto offset = static_cast<std::uint16_t>(bytes_[kRecordOffsetHigh] << 8 | bytes_[kRecordOffsetLow]);
         const std::uint32_t address = addressing_.map(offset);
         const std::uint64_t recordEnd = std::uint64_t{address} + length;
@@ -132,6 +157,11 @@ public:
         } else if (address < kImageBase && recordEnd > kImageBase) {
             // Its bytes inside the flash would be programmed but left out of the verified image.
             return fail(lineNumber_, "the data starts below the program flash (0x9D000000) and runs into it");
+        } else if (reachesFlashFromAnotherView(address, recordEnd)) {
+            // A board strips the view bits and programs it; the image leaves it out.
+            return fail(lineNumber_, "the data lies at " + hexAddress(address) +
+                                         ", another view of the program flash that is never verified "
+                                         "(place it at 0x1D000000 to 0x1D4FFFFF)");
         }
         return true;
     }
@@ -162,6 +192,8 @@ private:
     bool sawEndOfFile_ = false;
     bool sawImageData_ = false;
     bool failed_ = false;
+    // A record of type 01, 03 or 05 cleared a base that the board may still apply.
+    bool baseInDoubt_ = false;
     std::uint32_t emptyLine_ = 0;
     std::uint32_t lineNumber_ = 0;
 };

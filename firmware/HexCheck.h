@@ -23,7 +23,8 @@ struct HexCheckResult {
 // Refuses anything a board must never receive: characters that are not hex
 // digits, odd digit counts, a length byte that disagrees with the line,
 // unknown record types, bad checksums, a non-record line before the last
-// record, a missing end-of-file record, or no data inside the program flash.
+// record, a missing end-of-file record, no data inside the program flash, or
+// data that a board would program where the verified image does not hold it.
 HexCheckResult checkHexText(std::string_view text);
 HexCheckResult checkHexFile(const std::string& utf8Path);
 
