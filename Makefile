@@ -20,6 +20,7 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@if [ "$(FUZZ_SMOKE)" = yes ]; then $(MAKE) --no-print-directory fuzz-smoke; fi
 
 # The demonstration: the sample Display board file onto the simulated board.
 run: build
@@ -47,3 +48,18 @@ clean:
 package:
 	@JOBS=$(JOBS) packaging/build-deb.sh
 	@if grep -q '^windows:' Makefile; then $(MAKE) --no-print-directory windows; fi
+
+# Fuzzing with clang's libFuzzer (fuzz/): `make fuzz` runs each target for
+# FUZZ_SECONDS and keeps what it finds new in build-fuzz/corpus; `make test`
+# runs each for FUZZ_SMOKE_SECONDS (once, not again for each sanitizer build).
+FUZZ_SECONDS       ?= 60
+FUZZ_SMOKE_SECONDS ?= 10
+FUZZ_SMOKE         ?= $(if $(filter build,$(BUILD)),yes,no)
+
+.PHONY: fuzz fuzz-smoke
+fuzz: deps
+	@JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SECONDS) build-fuzz/corpus
+
+fuzz-smoke: deps
+	@rm -rf build-fuzz/smoke
+	@JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SMOKE_SECONDS) build-fuzz/smoke

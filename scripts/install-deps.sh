@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins           # the window, tarvane-updater, and its offscreen tests
   fonts-open-sans                        # the window's font where its own is missing; the layout tests measure it
   libhidapi-dev                          # the USB back-end (hidraw), found through pkg-config
+  clang libclang-rt-14-dev               # libFuzzer and its sanitizers: make fuzz, and the fuzz run in make test
 )
 
 missing=()
