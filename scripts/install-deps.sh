@@ -15,16 +15,5 @@ packages=(
   clang libclang-rt-14-dev               # libFuzzer and its sanitizers: make fuzz, and the fuzz run in make test
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-echo "Installing: ${missing[*]}"
-sudo=""
-[[ $(id -u) -ne 0 ]] && sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+source "$(dirname "$0")/apt-install-missing.sh"
+apt_install_missing "${packages[@]}"
