@@ -63,3 +63,13 @@ fuzz: deps
 fuzz-smoke: deps
 	@rm -rf build-fuzz/smoke
 	@JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SMOKE_SECONDS) build-fuzz/smoke
+
+# The Windows programs, cross-compiled with mingw-w64: `make windows` packs
+# dist/tarvane-updater-windows-x86.zip and -x64.zip; `make test-windows` runs
+# the 64-bit build's tests under Wine against the native tarvane-sim of $(BUILD).
+.PHONY: windows test-windows
+windows:
+	@JOBS=$(JOBS) scripts/windows-build.sh
+
+test-windows:
+	@JOBS=$(JOBS) NATIVE_BUILD=$(BUILD) scripts/windows-test.sh

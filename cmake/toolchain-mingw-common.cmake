@@ -18,16 +18,21 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DUNICODE -D_UNICODE -DNOMINMAX -DWIN32_LEAN_AND_MEAN")
 set(CMAKE_CXX_FLAGS_INIT "${CMAKE_C_FLAGS_INIT}")
 
-# The host's CLI11 package would put /usr/include, with the host's C library,
-# on the cross compiler's path; this stand-in exposes only CLI11's own headers.
-set(_tarvane_cli11 "${CMAKE_BINARY_DIR}/mingw-cli11")
-if(EXISTS /usr/include/CLI/CLI.hpp AND NOT EXISTS "${_tarvane_cli11}/CLI11Config.cmake")
-  file(MAKE_DIRECTORY "${_tarvane_cli11}/include")
-  file(CREATE_LINK /usr/include/CLI "${_tarvane_cli11}/include/CLI" SYMBOLIC)
-  file(WRITE "${_tarvane_cli11}/CLI11Config.cmake"
-    "if(NOT TARGET CLI11::CLI11)\n"
-    "  add_library(CLI11::CLI11 INTERFACE IMPORTED)\n"
-    "  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES \"${_tarvane_cli11}/include\")\n"
-    "endif()\n")
-endif()
-set(CLI11_DIR "${_tarvane_cli11}" CACHE PATH "CLI11 for the cross build")
+# The host's header-only packages (CLI11, nlohmann_json) would put
+# /usr/include, with the host's C library, on the cross compiler's path; these
+# stand-ins expose only each package's own headers.
+function(tarvane_header_only_package package target header_dir)
+  set(dir "${CMAKE_BINARY_DIR}/mingw-packages/${package}")
+  if(EXISTS "/usr/include/${header_dir}" AND NOT EXISTS "${dir}/${package}Config.cmake")
+    file(MAKE_DIRECTORY "${dir}/include")
+    file(CREATE_LINK "/usr/include/${header_dir}" "${dir}/include/${header_dir}" SYMBOLIC)
+    file(WRITE "${dir}/${package}Config.cmake"
+      "if(NOT TARGET ${target})\n"
+      "  add_library(${target} INTERFACE IMPORTED)\n"
+      "  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES \"${dir}/include\")\n"
+      "endif()\n")
+  endif()
+  set(${package}_DIR "${dir}" CACHE PATH "${package} for the cross build")
+endfunction()
+tarvane_header_only_package(CLI11 CLI11::CLI11 CLI)
+tarvane_header_only_package(nlohmann_json nlohmann_json::nlohmann_json nlohmann)

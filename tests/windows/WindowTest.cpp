@@ -1,0 +1,221 @@
+// The Win32 window driven as a user drives it: clicks sent to its buttons,
+// its controls read back through the system, a whole update on the in-process
+// simulated board with the real timer, posted link messages and pauses.
+#include "app/BoardTexts.h"
+#include "app/DialogTemplates.h"
+#include "app/win32/DeviceSetup.h"
+#include "app/win32/Win32DialogView.h"
+#include "res/resource.h"
+#include "tests/support/HexGen.h"
+#include "usb/win32/WideText.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace tarvane {
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&controls);
+        view = std::make_unique<Win32DialogView>(GetModuleHandleW(nullptr));
+        view->setMessageBoxHook([this](const MessageBoxRequest& box) { boxes.push_back(box.text); });
+        view->setFileDialogHook([this](const std::string& filter, const std::string&) {
+            filters.push_back(filter);
+            return answer;
+        });
+        view->setNotesHook([this] { ++notesShown; });
+        window = view->createModeless();
+        ASSERT_NE(window, nullptr);
+    }
+
+    void TearDown() override {
+        if (IsWindow(window)) DestroyWindow(window);
+    }
+
+    HWND item(int id) const { return GetDlgItem(window, id); }
+    std::wstring text(int id) const {
+        std::wstring buffer(4096, L'\0');
+        buffer.resize(static_cast<std::size_t>(GetWindowTextW(item(id), buffer.data(), 4096)));
+        return buffer;
+    }
+    bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
+    bool visible(int id) const { return (GetWindowLongW(item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+    bool checked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void click(int id) { SendMessageW(item(id), BM_CLICK, 0, 0); }
+    HBITMAP picture(int id) const {
+        return reinterpret_cast<HBITMAP>(SendMessageW(item(id), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    }
+    static SIZE bitmapSize(HBITMAP bitmap) {
+        BITMAP info{};
+        GetObjectW(bitmap, sizeof info, &info);
+        return {info.bmWidth, info.bmHeight};
+    }
+    // The caret stands at the end of the last line, before its CR LF.
+    void expectCaretAtLastLine() const {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(item(IDC_LOG), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        const std::size_t n = text(IDC_LOG).size();
+        ASSERT_GE(n, 2u);
+        EXPECT_EQ(start, n - 2);
+        EXPECT_EQ(end, n - 2);
+    }
+    // Runs the window's messages until `done` holds or the time is up.
+    template <class Done>
+    bool pumpUntil(Done done, std::chrono::seconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            MSG message{};
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        return true;
+    }
+
+    std::unique_ptr<Win32DialogView> view;
+    HWND window = nullptr;
+    std::vector<std::string> boxes;
+    std::vector<std::string> filters;
+    std::optional<std::string> answer;
+    int notesShown = 0;
+};
+
+TEST_F(WindowTest, OpensAsTheTemplateSays) {
+    wchar_t title[128]{};
+    GetWindowTextW(window, title, 128);
+    EXPECT_EQ(toUtf8(title), kWindowTitle);
+    EXPECT_EQ(SendMessageW(window, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(view->icon()));
+    EXPECT_EQ(SendMessageW(window, WM_QUERYDRAGICON, 0, 0), reinterpret_cast<LRESULT>(view->icon()));
+
+    for (int id : {IDC_INTERFACE_BOARD, IDC_DISPLAY_BOARD, IDC_NOTES, IDC_STEP1, IDC_STEP2, IDC_FIRST_TIME})
+        EXPECT_TRUE(enabled(id)) << id;
+    for (int id : {IDC_BROWSE, IDC_UPDATE, IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FILE_NAME, IDC_LOG})
+        EXPECT_FALSE(enabled(id)) << id;
+    EXPECT_FALSE(visible(IDC_PROGRESS));
+    EXPECT_FALSE(checked(IDC_INTERFACE_BOARD));
+    EXPECT_FALSE(checked(IDC_DISPLAY_BOARD));
+    EXPECT_EQ(text(IDC_FILE_NAME), L"<No file loaded>");
+
+    // The pictures come from the template itself, at the bitmaps' own sizes.
+    ASSERT_NE(picture(IDC_BOARD_PICTURE), nullptr);
+    ASSERT_NE(picture(IDC_DEVICE_PICTURE), nullptr);
+    EXPECT_EQ(bitmapSize(picture(IDC_BOARD_PICTURE)).cx, 325);
+    EXPECT_EQ(bitmapSize(picture(IDC_DEVICE_PICTURE)).cy, 296);
+
+    // Notes opens before any board is chosen.
+    click(IDC_NOTES);
+    EXPECT_EQ(notesShown, 1);
+}
+
+TEST_F(WindowTest, BoardChoiceFillsTextsPicturesAndLogAndSwitchingBoardsClearsTheOther) {
+    const HBITMAP startBoard = picture(IDC_BOARD_PICTURE);
+    click(IDC_DISPLAY_BOARD);
+    EXPECT_TRUE(checked(IDC_DISPLAY_BOARD));
+    const BoardTexts& display = *boardTexts(BoardKind::Display);
+    EXPECT_EQ(text(IDC_STEP3), toWide(display.step3));
+    EXPECT_NE(text(IDC_STEP3).find(L"micro\u2013B"), std::wstring::npos);
+    EXPECT_EQ(text(IDC_STEP5), toWide(display.step5));
+    EXPECT_EQ(text(IDC_LOG), L"Display board selected\r\n");
+    expectCaretAtLastLine();
+    EXPECT_NE(picture(IDC_BOARD_PICTURE), startBoard);
+    EXPECT_EQ(bitmapSize(picture(IDC_BOARD_PICTURE)).cy, 294);
+    EXPECT_EQ(bitmapSize(picture(IDC_DEVICE_PICTURE)).cy, 296);
+    EXPECT_TRUE(enabled(IDC_BROWSE));
+    EXPECT_FALSE(enabled(IDC_UPDATE));
+    for (int id : {IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FILE_NAME, IDC_LOG}) EXPECT_TRUE(enabled(id)) << id;
+
+    click(IDC_INTERFACE_BOARD);
+    EXPECT_TRUE(checked(IDC_INTERFACE_BOARD));
+    EXPECT_FALSE(checked(IDC_DISPLAY_BOARD)) << "the radios share one group";
+    EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\n");
+    EXPECT_EQ(text(IDC_STEP4), toWide(boardTexts(BoardKind::Interface)->step4));
+}
+
+TEST_F(WindowTest, ChosenFileWithAnyCharactersArmsUpdateAndCancelKeepsIt) {
+    click(IDC_INTERFACE_BOARD);
+    answer = "C:\\Firmware \xC3\x9C\xE2\x80\x93\xE6\x9D\xBF\\Tarvane_Interface_Board_2048.hex";
+    click(IDC_BROWSE);
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_EQ(filters[0].rfind("Interface HEX Files (*.hex)|*Interface_Board*.hex|", 0), 0u);
+    EXPECT_EQ(text(IDC_FILE_NAME), L"Tarvane_Interface_Board_2048.hex");
+    EXPECT_EQ(view->dialog().m_hexPath, *answer);
+    EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\nHEX file selected\r\n");
+    expectCaretAtLastLine();
+    EXPECT_TRUE(enabled(IDC_UPDATE));
+
+    answer.reset();
+    click(IDC_BROWSE);
+    EXPECT_TRUE(enabled(IDC_UPDATE));
+    EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\nHEX file selected\r\n");
+}
+
+TEST_F(WindowTest, PostedLinkMessagesAreFreedWhenTheWindowGoesFirst) {
+    LinkMessage message;
+    message.command = 1;
+    message.data = {1, 2};
+    view->postLinkMessage(message);
+    view->postLinkMessage(message);
+    DestroyWindow(window);
+    EXPECT_EQ(view->drainedMessages(), 2u);
+    // With the window gone nothing is queued at all.
+    view->postLinkMessage(message);
+    MSG left{};
+    EXPECT_FALSE(PeekMessageW(&left, nullptr, WM_LINK_RESPONSE, WM_LINK_TIMEOUT, PM_REMOVE));
+}
+
+TEST_F(WindowTest, WholeUpdateOnTheSimulatedBoardAndNoDeviceAtAll) {
+    const test::ScratchDir scratch;
+    const std::string file =
+        scratch.write("Tarvane_Interface_Board_test.hex",
+                      test::generateHex({{test::kGenImageBase, test::patternBytes(600, 7)}}).text);
+    ASSERT_FALSE(file.empty());
+
+    ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
+    click(IDC_INTERFACE_BOARD);
+    answer = file;
+    click(IDC_BROWSE);
+    click(IDC_UPDATE);
+    for (int id : {IDC_INTERFACE_BOARD, IDC_DISPLAY_BOARD, IDC_NOTES, IDC_BROWSE, IDC_UPDATE})
+        EXPECT_FALSE(enabled(id)) << id;
+    ASSERT_TRUE(pumpUntil([&] { return text(IDC_LOG).find(L"=== UPGRADE COMPLETE ===") != std::wstring::npos; },
+                          std::chrono::seconds(30)))
+        << toUtf8(text(IDC_LOG));
+    pumpUntil([&] { return text(IDC_LOG).find(L"Push the POWER") != std::wstring::npos; }, std::chrono::seconds(5));
+    EXPECT_EQ(text(IDC_LOG), L"Update started\r\nConnecting...\r\nConnected\r\nFlash erased\r\nProgramming flash...\r\n"
+                             L"Programming complete\r\nVerification successful\r\n=== UPGRADE COMPLETE ===\r\n"
+                             L"a) Remove the USB-C CHARGER and micro\u2013B USB cables\r\n"
+                             L"b) Slide the switch S4 to OFF and then to ON\r\n"
+                             L"c) Push the POWER button to power up the Tarvane\r\n");
+    expectCaretAtLastLine();
+    EXPECT_TRUE(visible(IDC_PROGRESS));
+    EXPECT_EQ(SendMessageW(item(IDC_PROGRESS), PBM_GETPOS, 0, 0), 100);
+    EXPECT_EQ(SendMessageW(item(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
+    for (int id : {IDC_INTERFACE_BOARD, IDC_DISPLAY_BOARD, IDC_NOTES, IDC_BROWSE, IDC_UPDATE})
+        EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_TRUE(boxes.empty());
+
+    // Port 1 on the loopback refuses at once: no device, one box, the controls back.
+    ASSERT_EQ(useDeviceAddress(view->dialog(), "tcp:127.0.0.1:1"), "");
+    click(IDC_UPDATE);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Device not found");
+    EXPECT_EQ(text(IDC_LOG), L"Update started\r\n");
+    EXPECT_FALSE(visible(IDC_PROGRESS));
+    EXPECT_TRUE(enabled(IDC_UPDATE));
+}
+
+} // namespace
+} // namespace tarvane

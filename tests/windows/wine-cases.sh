@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# One end-to-end case of the Windows programs under Wine, named by $1. CTest
+# runs each (tests/windows/CMakeLists.txt); scripts/windows-test.sh provides
+# the Wine prefix, the virtual display and a native tarvane-sim.
+# Exit 0 passed, 1 failed, 77 skipped.
+set -uo pipefail
+
+case_name=$1
+bin=${TARVANE_WIN_BIN:?}
+src=${TARVANE_SOURCE_DIR:?}
+wine=${TARVANE_WINE:-wine}
+work=${TARVANE_CASE_DIR:?}/$case_name
+rm -rf "$work" && mkdir -p "$work"
+
+interface_hex=$src/examples/Tarvane_Interface_Board_2048.hex
+display_hex=$src/examples/Tarvane_Display_Board_2064.hex
+en_dash=$'\xe2\x80\x93'
+
+fail() {
+  echo "FAIL [$case_name]: $*" >&2
+  for f in "$work"/*.txt; do [[ -f $f ]] && { echo "--- $(basename "$f")"; cat "$f"; }; done >&2
+  exit 1
+}
+
+# A Unix path as the Windows programs see it (Wine maps / to drive Z:).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+sim_pid=""
+stop_sim() { [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; sim_pid=""; }
+trap stop_sim EXIT
+
+# Starts the native simulator on a free loopback port; sets sim_address.
+start_sim() {
+  [[ -x ${TARVANE_NATIVE_SIM:-} ]] || { echo "no native tarvane-sim (TARVANE_NATIVE_SIM)" >&2; exit 77; }
+  "$TARVANE_NATIVE_SIM" --listen 127.0.0.1:0 "$@" > "$work/sim.txt" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.txt")
+    [[ -n $port ]] && { sim_address=tcp:127.0.0.1:$port; return; }
+    sleep 0.1
+  done
+  fail "tarvane-sim did not start"
+}
+
+# Runs tarvane-update.exe; its output lands in out.txt/err.txt (CR LF undone).
+update() {
+  "$wine" "$bin/tarvane-update.exe" "$@" > "$work/out.raw" 2> "$work/err.raw"
+  status=$?
+  tr -d '\r' < "$work/out.raw" > "$work/out.txt"
+  tr -d '\r' < "$work/err.raw" > "$work/err.txt"
+}
+
+expect_status() { [[ $status -eq $1 ]] || fail "exit status $status, expected $1"; }
+expect_out_line() { grep -qxF -- "$1" "$work/out.txt" || fail "no line \"$1\" on standard output"; }
+expect_err_line() { grep -qxF -- "$1" "$work/err.txt" || fail "no line \"$1\" on standard error"; }
+
+success_tail() {
+  cat <<EOF
+Update started
+Connecting...
+Connected
+Flash erased
+Programming flash...
+Programming complete
+Verification successful
+=== UPGRADE COMPLETE ===
+a) Remove the USB-C CHARGER and micro${en_dash}B USB cables
+b) Slide the switch S4 to OFF and then to ON
+c) Push the POWER button to power up the Tarvane
+EOF
+}
+
+expect_success_log() {
+  { echo "$1 board selected"; echo "HEX file selected"; success_tail; } > "$work/expected.txt"
+  diff "$work/expected.txt" "$work/out.txt" > "$work/diff.txt" || fail "log differs from a successful update"
+}
+
+# Wine's virtual mouse and keyboard, both opened, examined and closed.
+expect_wine_devices_examined() {
+  grep -q '^hid: hid.dll loaded from ' "$work/err.txt" || fail "hid.dll was not loaded"
+  local seen
+  seen=$(grep -c '^hid: .*: opened, vendor 0x845E product 0x000[0-9]: no match, closed$' "$work/err.txt")
+  [[ $seen -ge 2 ]] || fail "expected Wine's two HID devices examined and closed, saw $seen"
+}
+
+# Wine installs its virtual HID devices in the background while a new prefix
+# settles; wait (at most 20 s) until they are there before meeting them.
+wait_for_wine_hid() {
+  for _ in $(seq 40); do
+    TARVANE_HID_TRACE=1 "$wine" "$bin/tarvane-update.exe" --list > "$work/probe.raw" 2>&1 < /dev/null
+    grep -q '^hid: [1-9][0-9]* HID interface(s) present' "$work/probe.raw" && return
+    sleep 0.5
+  done
+}
+
+case $case_name in
+tcp-interface)
+  start_sim
+  update --board interface --device "$sim_address" "$(winpath "$interface_hex")"
+  expect_status 0
+  expect_success_log Interface
+  ;;
+tcp-display)
+  start_sim --log "$work/requests.txt"
+  update --board display --device "$sim_address" "$(winpath "$display_hex")"
+  expect_status 0
+  expect_success_log Display
+  ;;
+tcp-no-device)
+  # A port that was just free: the connection is refused at the search.
+  start_sim
+  stop_sim
+  update --board interface --device "$sim_address" "$(winpath "$interface_hex")"
+  expect_status 4
+  expect_err_line "error: Device not found"
+  [[ $(tail -n 1 "$work/out.txt") == "Update started" ]] || fail "the log goes on past \"Update started\""
+  ;;
+tcp-silent-erase)
+  start_sim --silent erase
+  update --board interface --device "$sim_address" "$(winpath "$interface_hex")"
+  expect_status 1
+  expect_out_line "Connected"
+  grep -qxF "Flash erased" "$work/out.txt" && fail "an unanswered erase was logged as done"
+  tail -n 5 "$work/out.txt" > "$work/tail.txt"
+  printf '%s\n' "" ">> No Response from the device!" \
+    "a) Verify that the micro${en_dash}B USB cable is plugged in correctly" \
+    "b) Remove the USB-C CHARGER cable" "c) Repeat STEP 4 above" > "$work/expected.txt"
+  diff "$work/expected.txt" "$work/tail.txt" > "$work/diff.txt" || fail "the log does not end with the no-response lines"
+  ;;
+utf8-path)
+  # Outside the ANSI code page: only the wide command line keeps this path.
+  dir="$work/Pr${en_dash}üfung 固件"
+  mkdir -p "$dir" && cp "$interface_hex" "$dir/"
+  start_sim
+  update --board interface --device "$sim_address" "$(winpath "$dir/Tarvane_Interface_Board_2048.hex")"
+  expect_status 0
+  expect_out_line "=== UPGRADE COMPLETE ==="
+  ;;
+usb-list)
+  wait_for_wine_hid
+  TARVANE_HID_TRACE=1 update --list
+  expect_status 4
+  expect_wine_devices_examined
+  expect_err_line "No bootloader found (USB vendor 0x04D8, product 0x003C)."
+  ;;
+usb-update)
+  wait_for_wine_hid
+  TARVANE_HID_TRACE=1 update --board interface --device usb "$(winpath "$interface_hex")"
+  expect_status 4
+  expect_wine_devices_examined
+  expect_err_line "error: Device not found"
+  ;;
+window)
+  [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
+  "$wine" "$bin/tarvane-updater.exe" > "$work/window.txt" 2>&1 &
+  window_pid=$!
+  id=""
+  for _ in $(seq 150); do
+    id=$(xdotool search --name '^Tarvane Firmware Updater - v\.1\.1$' 2>/dev/null | head -n 1)
+    [[ -n $id ]] && break
+    sleep 0.2
+  done
+  [[ -n $id ]] || { kill $window_pid; fail "no window titled \"Tarvane Firmware Updater - v.1.1\" appeared"; }
+  sleep 1
+  import -window root "$work/window.png"
+  xwininfo -id "$id" > "$work/window-info.txt"
+  kill $window_pid 2>/dev/null
+  wait $window_pid 2>/dev/null
+  [[ $(stat -c %s "$work/window.png") -gt 10000 ]] || fail "the screenshot is empty"
+  grep -q 'Map State: IsViewable' "$work/window-info.txt" || fail "the window is not shown"
+  echo "screenshot: $work/window.png"
+  ;;
+*)
+  fail "unknown case"
+  ;;
+esac
+echo "PASS [$case_name]"
