@@ -150,6 +150,17 @@ usb-update)
   expect_wine_devices_examined
   expect_err_line "error: Device not found"
   ;;
+usb-path)
+  # usb:PATH opens that one device, and says what it found there.
+  wait_for_wine_hid
+  path=$(sed -n 's/^hid: \(.*\): opened, vendor 0x845E .*/\1/p' "$work/probe.raw" | head -n 1)
+  [[ -n $path ]] || fail "no Wine HID device to name"
+  TARVANE_HID_TRACE=1 update --board interface --device "usb:$path" "$(winpath "$interface_hex")"
+  expect_status 4
+  expect_err_line "error: Device not found"
+  expect_err_line "No bootloader at $path."
+  [[ $(grep -c ': opened, vendor 0x845E ' "$work/err.txt") -eq 1 ]] || fail "more than the named device was examined"
+  ;;
 window)
   [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
   "$wine" "$bin/tarvane-updater.exe" > "$work/window.txt" 2>&1 &

@@ -31,8 +31,11 @@ std::string modulePath(HMODULE module) {
 } // namespace
 
 HidLibrary::HidLibrary() {
-    module_ = UniqueModule(LoadLibraryW(L"hid.dll"));
+    // Only the system's copy: a bare name would first find any hid.dll lying
+    // beside the program, in a downloads folder for instance.
+    module_ = UniqueModule(LoadLibraryExW(L"hid.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!module_) {
+        // Systems without that search flag refuse the call; name the file in full.
         const std::wstring fallback = systemCopy();
         module_ = UniqueModule(LoadLibraryW(fallback.c_str()));
     }

@@ -13,8 +13,8 @@ extern "C" {
 
 namespace tarvane {
 
-// The system's HID library, loaded at run time: "hid.dll", else the copy in
-// the system folder. Its optional string queries only serve the listing.
+// The system's HID library, loaded at run time from the system folder. Its
+// optional string queries only serve the listing.
 class HidLibrary {
 public:
     using GetHidGuid = void(__stdcall*)(GUID*);
