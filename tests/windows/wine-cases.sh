@@ -94,17 +94,16 @@ wait_for_wine_hid() {
 }
 
 case $case_name in
-tcp-interface)
-  start_sim
-  update --board interface --device "$sim_address" "$(winpath "$interface_hex")"
-  expect_status 0
-  expect_success_log Interface
-  ;;
-tcp-display)
+tcp-interface | tcp-display)
+  # Only the Display board is told to start its new application, exactly once.
+  board=${case_name#tcp-}
   start_sim --log "$work/requests.txt"
-  update --board display --device "$sim_address" "$(winpath "$display_hex")"
+  if [[ $board == display ]]; then hex=$display_hex starts=1; else hex=$interface_hex starts=0; fi
+  update --board "$board" --device "$sim_address" "$(winpath "$hex")"
   expect_status 0
-  expect_success_log Display
+  expect_success_log "${board^}"
+  stop_sim
+  [[ $(grep -c ' cmd=5 ' "$work/requests.txt") -eq $starts ]] || fail "expected $starts start-application request(s)"
   ;;
 tcp-no-device)
   # A port that was just free: the connection is refused at the search.
