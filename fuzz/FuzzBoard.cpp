@@ -100,7 +100,6 @@ Bytes verifyRequest(std::uint32_t start, std::uint32_t length) {
     return p;
 }
 
-// Anything at all: raw reports, framed requests of any content, reconnects.
 // Brings a board back to an erased flash and a new connection. Only the
 // counters stay, which faults without a period or a start never read.
 void renew(SimulatedBoard& board) {
@@ -138,6 +137,7 @@ SimulatedBoard& boardFor(const SimFaults& faults, std::optional<SimulatedBoard>&
     return *kept;
 }
 
+// Anything at all: raw reports, framed requests of any content, reconnects.
 void fuzzReports(FuzzInput& in) {
     const SimFaults faults = faultsFrom(in);
     std::optional<SimulatedBoard> own;
