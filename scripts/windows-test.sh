@@ -46,13 +46,13 @@ check "32-bit tarvane-update.exe imports only system DLLs" system_dlls_only buil
 check "32-bit manifest asks for the x86 common controls" \
   grep -q 'processorArchitecture="x86"' build-win32/app/win32/tarvane.manifest
 
+echo "32-bit build: $failed of $((passed + failed)) checks failed"
+
 # shellcheck source=scripts/windows-wine-env.sh
 source scripts/windows-wine-env.sh || exit 1
+echo "Windows builds and Wine ready after $(( $(date +%s) - started )) s"
 
+# CTest's summary stays the last thing printed.
 ctest --test-dir build-win64 --output-on-failure -j 2 < /dev/null
 ctest_status=$?
-
-echo
-echo "32-bit checks: $passed passed, $failed failed"
-echo "test-windows took $(( $(date +%s) - started )) s"
 [[ $ctest_status -eq 0 && $failed -eq 0 ]]
