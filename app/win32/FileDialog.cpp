@@ -35,10 +35,10 @@ std::optional<std::string> runOpenFileDialog(HWND owner, const std::string& filt
     }
 
     const auto types = fileTypes(filter);
-    std::vector<COMDLG_FILTERSPEC> specs;
-    for (const auto& [name, pattern] : types) specs.push_back({name.c_str(), pattern.c_str()});
-    if (!specs.empty()) {
-        dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+    std::vector<COMDLG_FILTERSPEC> entries;
+    for (const auto& [name, pattern] : types) entries.push_back({name.c_str(), pattern.c_str()});
+    if (!entries.empty()) {
+        dialog->SetFileTypes(static_cast<UINT>(entries.size()), entries.data());
         dialog->SetFileTypeIndex(1);
     }
 
