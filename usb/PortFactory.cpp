@@ -2,6 +2,7 @@
 
 #include "sim/SimReportPort.h"
 #include "sim/SimulatedBoard.h"
+#include "usb/HidBootDevice.h"
 #include "usb/tcp/TcpReportPort.h"
 
 #if TARVANE_HAVE_HIDAPI
@@ -11,6 +12,20 @@
 #endif
 
 namespace tarvane {
+
+std::string useDeviceAddress(HidBootDevice& device, const std::string& text) {
+    std::string error;
+    if (const std::optional<DeviceAddress> parsed = parseDeviceAddress(text.empty() ? "usb" : text, error)) {
+        device.setBackend(*parsed, openReportPort);
+        return {};
+    }
+    const std::string reason = "TARVANE_DEVICE: " + error;
+    device.setBackend(DeviceAddress{}, [reason](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string& detail) {
+        detail = reason;
+        return std::unique_ptr<ReportPort>();
+    });
+    return reason;
+}
 
 std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
     static const std::shared_ptr<SimulatedBoard> board = std::make_shared<SimulatedBoard>();
