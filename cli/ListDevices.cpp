@@ -4,11 +4,7 @@
 #include "link/Protocol.h"
 #include "usb/PortFactory.h"
 
-#if TARVANE_HAVE_HIDAPI
-#include "usb/hidapi/UsbBackend.h"
-#elif TARVANE_HAVE_WIN32_HID
-#include "usb/win32/UsbBackend.h"
-#endif
+#include "usb/UsbBackend.h"
 
 #include <ostream>
 #include <string>

@@ -2,11 +2,7 @@
 
 #include "usb/PortFactory.h"
 
-#if TARVANE_HAVE_HIDAPI
-#include "usb/hidapi/UsbBackend.h"
-#elif TARVANE_HAVE_WIN32_HID
-#include "usb/win32/UsbBackend.h"
-#endif
+#include "usb/UsbBackend.h"
 
 #include <string>
 #include <vector>

@@ -5,11 +5,7 @@
 #include "usb/HidBootDevice.h"
 #include "usb/tcp/TcpReportPort.h"
 
-#if TARVANE_HAVE_HIDAPI
-#include "usb/hidapi/UsbBackend.h"
-#elif TARVANE_HAVE_WIN32_HID
-#include "usb/win32/UsbBackend.h"
-#endif
+#include "usb/UsbBackend.h"
 
 namespace tarvane {
 

@@ -3,7 +3,7 @@
 // handles, real overlapped reads and real cancellation.
 #include "usb/win32/HidDeviceSearch.h"
 #include "usb/win32/HidLibrary.h"
-#include "usb/win32/UsbBackend.h"
+#include "usb/UsbBackend.h"
 #include "usb/win32/Win32ReportPort.h"
 
 #include <gtest/gtest.h>

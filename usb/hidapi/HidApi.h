@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/UsbBackend.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -7,15 +9,6 @@
 #include <vector>
 
 namespace tarvane {
-
-// One HID interface as the system enumerates it; strings are UTF-8.
-struct HidDeviceInfo {
-    std::string path;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    std::string product;
-    std::string serial;
-};
 
 // One opened HID device. Mirrors the library's C calls so that everything
 // above it (report packing, search, permissions) runs against a fake in tests.

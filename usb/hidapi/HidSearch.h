@@ -12,12 +12,6 @@ namespace tarvane {
 
 inline constexpr const char* kUdevRuleName = "70-tarvane-bootloader.rules";
 
-// A connected bootloader as the listing shows it.
-struct UsbBootloader {
-    HidDeviceInfo info;
-    bool accessDenied = false;
-};
-
 // Every interface with these IDs, each path once, in the system's order.
 std::vector<UsbBootloader> listHidBootloaders(HidApi& api, std::uint16_t vendorId, std::uint16_t productId);
 
@@ -27,9 +21,5 @@ std::vector<UsbBootloader> listHidBootloaders(HidApi& api, std::uint16_t vendorI
 // stays empty when no bootloader was seen at all.
 std::unique_ptr<ReportPort> openHidBootloader(HidApi& api, const std::string& path, std::uint16_t vendorId,
                                               std::uint16_t productId, std::string& detail);
-
-// One line telling the user that the device at `path` was seen but refused
-// and how to grant the access.
-std::string accessDeniedDetail(const std::string& path);
 
 } // namespace tarvane

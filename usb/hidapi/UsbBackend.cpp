@@ -1,4 +1,5 @@
-#include "usb/hidapi/UsbBackend.h"
+#include "usb/UsbBackend.h"
+#include "usb/hidapi/HidSearch.h"
 
 #include "usb/hidapi/SystemHidApi.h"
 

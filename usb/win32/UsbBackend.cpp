@@ -1,4 +1,4 @@
-#include "usb/win32/UsbBackend.h"
+#include "usb/UsbBackend.h"
 
 #include "usb/win32/HidDeviceSearch.h"
 #include "usb/win32/Win32ReportPort.h"

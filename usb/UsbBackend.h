@@ -9,8 +9,11 @@
 
 namespace tarvane {
 
-// A connected bootloader as the listing shows it (the same fields on every
-// platform, so the terminal tool prints them alike).
+// The `usb` and `usb:PATH` addresses. One back-end per platform implements
+// these (usb/hidapi on Linux and macOS, usb/win32 on Windows), so the device
+// factory, the probe and --list call them alike.
+
+// One HID interface as the system enumerates it; strings are UTF-8.
 struct HidDeviceInfo {
     std::string path;
     std::uint16_t vendorId = 0;
@@ -19,23 +22,24 @@ struct HidDeviceInfo {
     std::string serial;
 };
 
+// A connected bootloader as the listing shows it.
 struct UsbBootloader {
     HidDeviceInfo info;
     bool accessDenied = false;
 };
 
-// The `usb` and `usb:PATH` addresses through hid.dll and SetupAPI: the first
-// HID interface with these IDs, or the one at `path`. Nothing, with `detail`
-// explaining a near miss, when none opens.
+// The bootloader at `path`, or the first one found when `path` is empty.
+// Nothing, with `detail` explaining a near miss, when none opens.
 std::unique_ptr<ReportPort> openUsbReportPort(const std::string& path, std::uint16_t vendorId,
                                               std::uint16_t productId, std::string& detail);
 
-// Every connected bootloader; false, with `error`, when hid.dll or the
-// device enumeration is unavailable.
+// Every connected bootloader; false, with `error`, when the system's HID
+// library or the device enumeration is unavailable.
 bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::vector<UsbBootloader>& found,
                         std::string& error);
 
-// What to do about a bootloader that was seen but could not be opened.
+// One line telling the user that the device at `path` was seen but refused,
+// and how to grant the access.
 std::string accessDeniedDetail(const std::string& path);
 
 } // namespace tarvane
