@@ -1,7 +1,6 @@
 // tarvane-update against tarvane-sim: the whole update as a user's terminal
 // sees it, with the board's own record of what reached it.
-#include "firmware/FlashImage.h"
-#include "firmware/HexFileReader.h"
+#include "tests/support/BoardRecord.h"
 #include "tests/support/HexGen.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/SimProcess.h"
@@ -25,35 +24,9 @@ const fs::path kExamples = fs::path(TARVANE_SOURCE_DIR) / "examples";
 const std::string kDisplayFile = (kExamples / "Tarvane_Display_Board_2064.hex").string();
 const std::string kInterfaceFile = (kExamples / "Tarvane_Interface_Board_2048.hex").string();
 
-const Lines kSuccessLog{"Update started",
-                        "Connecting...",
-                        "Connected",
-                        "Flash erased",
-                        "Programming flash...",
-                        "Programming complete",
-                        "Verification successful",
-                        "=== UPGRADE COMPLETE ===",
-                        "a) Remove the USB-C CHARGER and micro\xE2\x80\x93" "B USB cables",
-                        "b) Slide the switch S4 to OFF and then to ON",
-                        "c) Push the POWER button to power up the Tarvane"};
-const Lines kNoResponse{"",
-                        ">> No Response from the device!",
-                        "a) Verify that the micro\xE2\x80\x93" "B USB cable is plugged in correctly",
-                        "b) Remove the USB-C CHARGER cable",
-                        "c) Repeat STEP 4 above"};
-
-struct Request {
-    double ms;
-    int command;
-    int length;
-};
-
-Lines splitLines(const std::string& text) {
-    Lines lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+const Lines& kSuccessLog = test::successLog();
+const Lines& kNoResponse = test::noResponseLog();
+using test::splitLines;
 
 Lines tail(const Lines& lines, std::size_t n) {
     return n >= lines.size() ? lines : Lines(lines.end() - static_cast<long>(n), lines.end());
@@ -62,14 +35,12 @@ Lines tail(const Lines& lines, std::size_t n) {
 struct UpdateRun {
     test::ProcessResult result;
     Lines out;
-    std::vector<Request> requests;
+    std::vector<test::LoggedRequest> requests;
     std::vector<std::uint8_t> flash;
     double seconds = 0;
 
     std::size_t count(int command) const {
-        std::size_t n = 0;
-        for (const auto& r : requests) n += r.command == command ? 1u : 0u;
-        return n;
+        return test::countRequests(requests, command);
     }
     std::vector<double> times(int command) const {
         std::vector<double> t;
@@ -97,27 +68,14 @@ struct EndToEnd : ::testing::Test {
         run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         sim.stop();
         run.out = splitLines(run.result.out);
-        std::ifstream logIn(log);
-        for (std::string line; std::getline(logIn, line);) {
-            Request r{};
-            if (std::sscanf(line.c_str(), "t=%lfms cmd=%d len=%d", &r.ms, &r.command, &r.length) == 3) {
-                run.requests.push_back(r);
-            }
-        }
-        std::ifstream dumpIn(dump, std::ios::binary);
-        run.flash.assign(std::istreambuf_iterator<char>(dumpIn), {});
+        run.requests = test::readRequestLog(log);
+        run.flash = test::readBytes(dump);
         return run;
     }
 
     // The board's flash must hold exactly what the file puts in it.
     static void expectFlashHolds(const UpdateRun& run, const std::string& file) {
-        HexFileReader reader;
-        ASSERT_TRUE(reader.open(file));
-        FlashImage image;
-        const VerifyRange range = loadImage(reader, image);
-        ASSERT_GE(run.flash.size(), std::size_t{range.start - kImageBase} + range.length);
-        EXPECT_TRUE(std::equal(image.data(), image.data() + 512 * 1024, run.flash.begin()))
-            << "the board's flash differs from the file's image";
+        EXPECT_EQ(test::flashMismatch(run.flash, file), "");
     }
 
     // A small file, so that lossy boards finish in a few seconds.

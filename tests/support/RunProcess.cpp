@@ -21,6 +21,7 @@ ProcessResult runProcess(const std::string&, const std::vector<std::string>&, in
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     argv.push_back(nullptr);
 
     pid_t pid = 0;
+    const auto started = std::chrono::steady_clock::now();
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
@@ -92,7 +94,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         if (f.fd >= 0) close(f.fd);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     if (!killed && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     return result;
 }

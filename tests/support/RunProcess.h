@@ -9,6 +9,8 @@ struct ProcessResult {
     int exitCode = -1;   // -1 when the program could not be run or was killed
     std::string out;
     std::string err;
+    double seconds = 0;     // wall time from start to exit
+    double cpuSeconds = 0;  // user + system time the program used
 };
 
 // Runs a program with arguments (no shell), waits for it, and collects its

@@ -32,13 +32,30 @@ bool waitForExit(pid_t pid, int timeoutMs, int& status) {
 } // namespace
 
 SimProcess::SimProcess(const std::vector<std::string>& options, const std::string& listen) {
+    start({"--listen", listen}, options);
+    if (started() && !readPort(10000)) stop(1000);
+}
+
+SimProcess::SimProcess(const Gadget& gadget, const std::vector<std::string>& options) {
+    start({"--gadget", gadget.device}, options);
+    if (!started()) return;
+    std::string line;
+    if (!readFirstLine(10000, line) || line.rfind("serving on ", 0) != 0) {
+        if (error_.empty()) error_ = "unexpected first line: " + line;
+        stop(1000);
+        ready_ = false;
+    }
+}
+
+void SimProcess::start(std::vector<std::string> transport, const std::vector<std::string>& options) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         error_ = "pipe failed";
         return;
     }
     const std::string program = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
-    std::vector<std::string> args{program, "--listen", listen};
+    std::vector<std::string> args{program};
+    args.insert(args.end(), transport.begin(), transport.end());
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -65,36 +82,41 @@ SimProcess::SimProcess(const std::vector<std::string>& options, const std::strin
     // The read end stays open for the child's life: closing it would turn any
     // later output of the child into SIGPIPE.
     stdoutFd_ = out[0];
-    if (!readPort(10000)) stop(1000);
+    ready_ = true;
 }
 
 SimProcess::~SimProcess() {
     stop();
 }
 
-bool SimProcess::readPort(int timeoutMs) {
+bool SimProcess::readFirstLine(int timeoutMs, std::string& line) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string line;
+    line.clear();
     for (;;) {
         const auto newline = line.find('\n');
         if (newline != std::string::npos) {
             line.resize(newline);
-            break;
+            return true;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{stdoutFd_, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
-            error_ = "tarvane-sim printed no address in time";
+            error_ = "tarvane-sim printed nothing in time";
             return false;
         }
         char buf[256];
         const ssize_t got = read(stdoutFd_, buf, sizeof buf);
         if (got <= 0) {
-            error_ = "tarvane-sim ended before listening";
+            error_ = "tarvane-sim ended before serving";
             return false;
         }
         line.append(buf, static_cast<std::size_t>(got));
     }
+}
+
+bool SimProcess::readPort(int timeoutMs) {
+    std::string line;
+    if (!readFirstLine(timeoutMs, line)) return false;
     const std::string prefix = "listening on ";
     const auto colon = line.rfind(':');
     if (line.rfind(prefix, 0) != 0 || colon == std::string::npos) {
@@ -130,6 +152,7 @@ int SimProcess::stop(int timeoutMs) {
     if (stdoutFd_ >= 0) close(stdoutFd_);
     stdoutFd_ = -1;
     port_ = 0;
+    ready_ = false;
     return result;
 }
 

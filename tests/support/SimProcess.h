@@ -13,13 +13,19 @@ namespace tarvane::test {
 // with the thread that created this object, so create it on the test's own.
 class SimProcess {
 public:
+    // The board on a USB gadget HID device (/dev/hidgN) instead of TCP.
+    struct Gadget {
+        std::string device;
+    };
+
     explicit SimProcess(const std::vector<std::string>& options = {}, const std::string& listen = "127.0.0.1:0");
+    SimProcess(const Gadget& gadget, const std::vector<std::string>& options = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // Running and listening; otherwise error() says why not.
-    bool started() const { return port_ != 0; }
+    // Running and listening (or serving its gadget); otherwise error() says why not.
+    bool started() const { return ready_; }
     const std::string& error() const { return error_; }
 
     std::uint16_t port() const { return port_; }
@@ -31,11 +37,14 @@ public:
     int stop(int timeoutMs = 3000);
 
 private:
+    void start(std::vector<std::string> transport, const std::vector<std::string>& options);
+    bool readFirstLine(int timeoutMs, std::string& line);
     bool readPort(int timeoutMs);
 
     pid_t pid_ = -1;
     int stdoutFd_ = -1;
     std::uint16_t port_ = 0;
+    bool ready_ = false;
     std::string error_;
 };
 
