@@ -78,7 +78,8 @@ bool parseListenAddress(const std::string& text, std::string& host, std::uint16_
 }
 
 std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& result) {
-    CLI::App app{"A simulated Tarvane board in bootloader mode, served over TCP for tests and demonstrations.\n"
+    CLI::App app{"A simulated Tarvane board in bootloader mode, served over TCP or on a USB gadget HID device\n"
+                 "for tests and demonstrations.\n"
                  "COMMAND is query, erase, program, verify, start, or a command byte (e.g. 0x7E)."};
     app.name("tarvane-sim");
 
@@ -87,13 +88,20 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     std::uint32_t delayMs = 0;
     SimFaults& f = result.faults;
 
-    app.add_option("--listen", listen, "Address to serve; port 0 picks a free port, printed as "
-                                       "'listening on HOST:PORT' on the first line")
-        ->type_name("HOST:PORT")
-        ->required();
+    auto* listenOption = app.add_option("--listen", listen,
+                                        "Address to serve; port 0 picks a free port, printed as "
+                                        "'listening on HOST:PORT' on the first line")
+                             ->type_name("HOST:PORT");
+    app.add_option("--gadget", result.gadgetPath,
+                   "Serve on this USB gadget HID function device (e.g. /dev/hidg0; 64-byte reports, no "
+                   "report IDs) instead of TCP; 'serving on DEVICE' is the first line")
+        ->type_name("DEVICE")
+        ->excludes(listenOption);
     app.add_option("--log", result.logPath, "Append one line per request received: time, command, length, outcome")
         ->type_name("FILE");
-    app.add_option("--dump", result.dumpPath, "Write the raw 512 KiB flash here whenever a connection ends")
+    app.add_option("--dump", result.dumpPath,
+                   "Write the raw 512 KiB flash here whenever a connection ends; with --gadget, once the "
+                   "board has taken no report for 300 ms after a request, and at exit")
         ->type_name("FILE");
     app.add_option("--silent", silent, "Carry out COMMAND but never answer it (repeatable)")->type_name("COMMAND");
     app.add_option("--answer-from", answerFrom, "Ignore COMMAND until its Nth request, answer from then on")
@@ -104,7 +112,9 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     app.add_flag("--wrong-verify-crc", f.wrongVerifyCrc, "Answer verify requests with a CRC that does not match");
     app.add_option("--unknown-answer", unknownAnswer, "Answer COMMAND with an unknown command byte (repeatable)")
         ->type_name("COMMAND");
-    app.add_option("--close-after", f.closeAfter, "Drop the connection at its Nth request, leaving it unanswered")
+    app.add_option("--close-after", f.closeAfter,
+                   "Drop the connection at its Nth request, leaving it unanswered; with --gadget, answer "
+                   "nothing more from then on")
         ->type_name("N");
     app.add_option("--delay", delayMs, "Delay every answer by MS milliseconds")->type_name("MS");
     app.add_flag("--usb-timing", f.usbTiming,
@@ -120,7 +130,13 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     }
 
     std::string error;
-    if (!parseListenAddress(listen, result.host, result.port)) error = "--listen wants HOST:PORT, not '" + listen + "'";
+    if (result.gadgetPath.empty()) {
+        if (listenOption->count() == 0) {
+            error = "give --listen HOST:PORT or --gadget DEVICE";
+        } else if (!parseListenAddress(listen, result.host, result.port)) {
+            error = "--listen wants HOST:PORT, not '" + listen + "'";
+        }
+    }
     if (error.empty()) convertCommands(silent, f.silent, error);
     if (error.empty()) convertCommands(unknownAnswer, f.unknownAnswer, error);
     if (error.empty()) convertAnswerFrom(answerFrom, f.answerFrom, error);

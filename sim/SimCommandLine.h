@@ -9,8 +9,10 @@
 namespace tarvane {
 
 struct SimCommandLine {
+    // Exactly one transport: a TCP address (--listen) or a gadget device (--gadget).
     std::string host;
     std::uint16_t port = 0;
+    std::string gadgetPath;
     std::string logPath;
     std::string dumpPath;
     SimFaults faults;

@@ -1,3 +1,4 @@
+#include "sim/GadgetServer.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimServer.h"
 #include "sim/SimulatedBoard.h"
@@ -21,6 +22,30 @@ void installStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+int serveOverTcp(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine& options) {
+    std::string error;
+    tarvane::Socket listener = tarvane::Socket::listenOn(options.host, options.port, error);
+    if (!listener.valid()) {
+        std::cerr << "tarvane-sim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "listening on " << options.host << ":" << listener.localPort() << std::endl;
+    tarvane::serveBoard(board, listener, options.dumpPath, stopRequested, std::cerr);
+    return 0;
+}
+
+int serveOnGadget(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine& options) {
+    std::string error;
+    const tarvane::UniqueFd device = tarvane::openGadgetDevice(options.gadgetPath, error);
+    if (!device.valid()) {
+        std::cerr << "tarvane-sim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "serving on " << options.gadgetPath << std::endl;
+    tarvane::serveBoardOnGadget(board, device, options.dumpPath, stopRequested, std::cerr);
+    return 0;
 }
 
 } // namespace
@@ -47,14 +72,5 @@ int main(int argc, char** argv) {
         });
     }
 
-    std::string error;
-    Socket listener = Socket::listenOn(options.host, options.port, error);
-    if (!listener.valid()) {
-        std::cerr << "tarvane-sim: " << error << "\n";
-        return 1;
-    }
-    std::cout << "listening on " << options.host << ":" << listener.localPort() << std::endl;
-
-    serveBoard(board, listener, options.dumpPath, stopRequested, std::cerr);
-    return 0;
+    return options.gadgetPath.empty() ? serveOverTcp(board, options) : serveOnGadget(board, options);
 }

@@ -84,12 +84,18 @@ TEST(TarvaneSim, RefusesBadOptions) {
              {"--listen", "127.0.0.1:0", "--silent", "reboot"},
              {"--listen", "127.0.0.1:0", "--answer-from", "query:0"},
              {"--listen", "127.0.0.1:0", "--drop-every", "often"},
+             {"--listen", "127.0.0.1:0", "--gadget", "/dev/hidg0"},
          }) {
         const auto result = runProcess(sim, args, 10);
         EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.back());
         EXPECT_FALSE(result.err.empty());
         EXPECT_TRUE(result.out.empty());
     }
+    // A device that cannot be opened is a failure, not a usage error.
+    const auto missing = runProcess(sim, {"--gadget", "/nonexistent/hidg0"}, 10);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "tarvane-sim: cannot open /nonexistent/hidg0: No such file or directory\n");
+    EXPECT_TRUE(missing.out.empty());
 }
 
 } // namespace
