@@ -5,7 +5,7 @@ CMAKE_ARGS ?=
 SAMPLE     ?= examples/Tarvane_Display_Board_2064.hex
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench clean test-sanitize package
+.PHONY: all deps configure build test run bench clean test-sanitize package test-usb
 
 all: build
 
@@ -34,6 +34,11 @@ gui: build
 bench: build
 	@$(BUILD)/bin/tarvane-bench-image
 	@$(BUILD)/bin/tarvane-bench-link
+
+# Whole updates through the Linux kernel's USB HID stack, in a qemu guest
+# booting Debian's kernel (downloaded into $(BUILD)/usb-vm, never installed).
+test-usb: build
+	@BUILD=$(BUILD) scripts/test-usb.sh
 
 # Sanitizer builds live beside the normal one so switching costs no rebuild.
 test-sanitize: deps

@@ -67,13 +67,25 @@ printf 'root:x:0:\ntester:x:1000:\n' > "$guest/etc/group"
 copy_same_path() {
   mkdir -p "$guest$(dirname "$1")"
   cp -L "$1" "$guest$1"
+  # Our programs carry debug information the guest never reads.
+  [[ "$1" != "$bin"/* ]] || strip --strip-debug "$guest$1"
 }
-for program in tarvane-update tarvane-sim tarvane_usbvm_tests; do
-  copy_same_path "$bin/$program"
-  for library in $(ldd "$bin/$program" | awk '/=> \// { print $3 } /^\t\/lib/ { print $1 }'); do
+copy_with_libraries() {
+  copy_same_path "$1"
+  for library in $(ldd "$1" | awk '/=> \// { print $3 } /^\t\/lib/ { print $1 }'); do
     [[ -e "$guest$library" ]] || copy_same_path "$library"
   done
-done
+}
+for program in tarvane-update tarvane-sim tarvane_usbvm_tests; do copy_with_libraries "$bin/$program"; done
+# The window's flow test, offscreen, with the font the window uses.
+qt_plugin=$(find /usr/lib -path '*/qt6/plugins/platforms/libqoffscreen.so' 2>/dev/null | head -1)
+if [[ -x "$bin/tarvane_qt_flow_tests" && -n "$qt_plugin" ]]; then
+  copy_with_libraries "$bin/tarvane_qt_flow_tests"
+  copy_with_libraries "$qt_plugin"
+  for path in /etc/fonts /usr/share/fonts/truetype/open-sans; do
+    [[ -d "$path" ]] && mkdir -p "$guest$(dirname "$path")" && cp -rL "$path" "$guest$path"
+  done
+fi
 for sample in "$root_dir"/examples/*.hex; do copy_same_path "$sample"; done
 printf '%q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "KernelUsb.$filter" > "$guest/etc/tarvane-usb-run"
 (cd "$guest" && find . | busybox cpio -o -H newc 2>/dev/null) > "$work/initramfs.cpio"

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -297,6 +298,22 @@ TEST_F(KernelUsb, BoardThatStopsReadingCannotHangTheUpdater) {
     EXPECT_TRUE(last == test::noResponseLog() || last == test::stallLog()) << r.out;
     figure("update against a board that stops reading: ended after", r.seconds, "s");
     EXPECT_LT(r.seconds, 40.0);
+}
+
+TEST_F(KernelUsb, TheWindowUpdatesABoardThroughTheKernel) {
+#ifndef TARVANE_QT_FLOW_TESTS
+    GTEST_SKIP() << "built without the Qt window";
+#else
+    Board board = pluggedBoard("TVA-WINDOW");
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("TARVANE_FLOW_DEVICE", "usb", 1);
+    // The window's own flow test: two whole updates of the Display board, clicked through.
+    const auto r = test::runProcess(TARVANE_QT_FLOW_TESTS, {"wholeUpdateAgainstTheSimulatedBoard"}, 180);
+    unsetenv("TARVANE_FLOW_DEVICE");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(test::countRequests(board.requests(), CMD_ERASE), 2u);
+    EXPECT_EQ(test::flashMismatch(board.stopAndReadFlash(), kDisplayFile), "");
+#endif
 }
 
 } // namespace
