@@ -130,6 +130,11 @@ void serveBoardOnGadget(SimulatedBoard& board, const UniqueFd& device, const std
             }
         }
 
+        if (board.readingStopped()) {
+            // A hung board: the host's reports back up in the kernel unread.
+            std::this_thread::sleep_for(wait);
+            continue;
+        }
         if (!waitFor(fd, POLLIN, wait)) continue;
         std::string why;
         switch (readReport(fd, report, why)) {

@@ -116,6 +116,10 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
                    "Drop the connection at its Nth request, leaving it unanswered; with --gadget, answer "
                    "nothing more from then on")
         ->type_name("N");
+    app.add_option("--stop-reading-after", f.stopReadingAfter,
+                   "Once N requests have been taken in all, read nothing more from the host, like a hung "
+                   "board; answers already queued still go out")
+        ->type_name("N");
     app.add_option("--delay", delayMs, "Delay every answer by MS milliseconds")->type_name("MS");
     app.add_flag("--usb-timing", f.usbTiming,
                  "Full-speed USB timing: one report per ms each way, 400 ms erase, 25 us per programmed word");

@@ -33,6 +33,10 @@ struct SimFaults {
     std::chrono::milliseconds answerDelay{0};
     // Full-speed USB pacing and flash timings (BoardTiming.h).
     bool usbTiming = false;
+    // Once the board has taken this many requests over its life, its
+    // transport reads nothing more from the host, like firmware that hangs;
+    // 0 = never.
+    std::uint32_t stopReadingAfter = 0;
 };
 
 } // namespace tarvane

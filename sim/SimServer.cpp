@@ -38,6 +38,11 @@ const char* serveConnection(SimulatedBoard& board, Socket& client, const std::at
         if (const auto next = board.nextReportTime()) {
             wait = std::clamp(std::chrono::ceil<microseconds>(*next - now), microseconds{0}, kIdleWait);
         }
+        if (board.readingStopped()) {
+            // A hung board: the client's reports pile up in the socket unread.
+            std::this_thread::sleep_for(wait);
+            continue;
+        }
         const Socket::Wait ready = client.waitReadable(wait);
         if (ready == Socket::Wait::Error) return "socket error";
         if (ready == Socket::Wait::Timeout) continue;

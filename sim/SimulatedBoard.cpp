@@ -56,6 +56,11 @@ bool SimulatedBoard::connectionClosed() const {
     return closed_;
 }
 
+bool SimulatedBoard::readingStopped() const {
+    std::lock_guard lock(mutex_);
+    return faults_.stopReadingAfter != 0 && requests_ >= faults_.stopReadingAfter;
+}
+
 SimulatedBoard::Clock::time_point SimulatedBoard::receiveReport(ReportView report, Clock::time_point now) {
     std::lock_guard lock(mutex_);
     if (closed_) return now;

@@ -46,6 +46,9 @@ public:
     void connect();
     // SimFaults::closeAfter has ended this connection; reports are ignored until connect().
     bool connectionClosed() const;
+    // SimFaults::stopReadingAfter has been reached: transports must read no
+    // more reports, though they still deliver the answers already queued.
+    bool readingStopped() const;
 
     // Takes one report that reached the board at `now`. Returns when the report
     // has crossed the bus: `now` itself, or its 1 ms slot with the USB timing model.

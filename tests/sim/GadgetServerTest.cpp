@@ -1,7 +1,9 @@
 #include "link/Protocol.h"
 #include "sim/GadgetServer.h"
+#include "sim/SimServer.h"
 #include "tests/sim/SimTestHelpers.h"
 #include "tests/support/HexGen.h"
+#include "usb/tcp/TcpReportPort.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,46 @@ TEST(GadgetServer, AnswersReportForReportAndDumpsTheFlashOnceQuietAndAtExit) {
     EXPECT_TRUE(std::filesystem::exists(dump)) << "no dump at exit";
     EXPECT_EQ(board.connectionCount(), 1u);
     EXPECT_EQ(notes.str(), "");
+}
+
+// Both transports stop reading after N requests, yet still send what is
+// queued (the USB timing model makes the last answer due after the stop)
+// and still end promptly.
+TEST(SimServers, StopReadingAfterLeavesLaterReportsUnread) {
+    SimFaults faults;
+    faults.stopReadingAfter = 2;
+    faults.usbTiming = true;
+    const auto checkStopsReading = [](SimulatedBoard& board, ReportPort& host, ServerThread& server) {
+        EXPECT_EQ(ask(host, {CMD_QUERY}), (Bytes{CMD_QUERY, 1, 2}));
+        EXPECT_EQ(ask(host, {CMD_QUERY}), (Bytes{CMD_QUERY, 1, 2}));
+        EXPECT_TRUE(board.readingStopped());
+        for (int i = 0; i < 2; ++i) EXPECT_TRUE(host.writeReport(requestReports({CMD_QUERY})[0]));
+        Report r{};
+        EXPECT_EQ(host.readReport(r, 300), ReadResult::Timeout);
+        EXPECT_EQ(board.requestCount(), 2u);
+        EXPECT_LT(server.stop(), 500ms);
+    };
+
+    {
+        SimulatedBoard board(faults);
+        FakeGadget gadget;
+        std::ostringstream notes;
+        ServerThread server([&](const std::atomic<bool>& stop) {
+            serveBoardOnGadget(board, gadget.device, "", stop, notes);
+        });
+        checkStopsReading(board, gadget, server);
+    }
+    {
+        SimulatedBoard board(faults);
+        std::string error;
+        Socket listener = Socket::listenOn("127.0.0.1", 0, error);
+        ASSERT_TRUE(listener.valid()) << error;
+        std::ostringstream notes;
+        ServerThread server([&](const std::atomic<bool>& stop) { serveBoard(board, listener, "", stop, notes); });
+        auto port = openTcpReportPort("127.0.0.1", listener.localPort(), error);
+        ASSERT_TRUE(port) << error;
+        checkStopsReading(board, *port, server);
+    }
 }
 
 } // namespace
