@@ -60,7 +60,8 @@ TEST_F(LinkWorker, UnansweredRequestIsSentNTimesApartThenTimedOutOnce) {
     ASSERT_TRUE(inbox.waitFor(1, 3s));
     ASSERT_EQ(board->count(CMD_ERASE), 3u);
     const auto sends = board->requestsSoFar();
-    EXPECT_LT(sends[0].first - built, 120ms);
+    // Within one poll of the worker, with room for a loaded machine; far below a whole time-out.
+    EXPECT_LT(sends[0].first - built, 250ms);
     for (std::size_t i = 1; i < sends.size(); ++i) {
         const auto gap = sends[i].first - sends[i - 1].first;
         EXPECT_GE(gap, 295ms);
