@@ -1,6 +1,6 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
-#include "app/win32/DeviceSetup.h"
+#include "usb/PortFactory.h"
 #include "app/win32/Win32DialogView.h"
 #include "usb/win32/WideText.h"
 
@@ -46,11 +46,12 @@ int TarvaneBootloaderApp::initInstance() {
     const ComApartment com;
 
     const auto view = std::make_unique<Win32DialogView>(instance_);
-    view->dialog().m_programName = programName();
+    const std::string name = programName();
+    view->dialog().setProgramName(name);
     const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
     if (!addressError.empty()) {
         const std::wstring text = toWide(addressError + "\nNo device will be used.");
-        const std::wstring caption = toWide(view->dialog().m_programName);
+        const std::wstring caption = toWide(name);
         MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
     }
     view->runModal();
