@@ -1,13 +1,14 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
-#include "usb/PortFactory.h"
 #include "app/win32/Win32DialogView.h"
+#include "usb/PortFactory.h"
 #include "usb/win32/WideText.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -34,6 +35,12 @@ std::string programName() {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (n == 0 || n >= path.size()) return "tarvane-updater";
     return toUtf8(std::filesystem::path(std::wstring(path.data(), n)).stem().wstring());
+}
+
+// An environment variable as UTF-8; empty when unset.
+std::string environmentVariable(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value != nullptr ? toUtf8(value) : std::string();
 }
 
 } // namespace
