@@ -20,14 +20,15 @@ std::filesystem::path fromUtf8(const std::string& s) {
 
 } // namespace
 
-DialogMain::DialogMain(DialogView& view) : view_(view) {}
-
-DialogMain::~DialogMain() {
-    m_link.stopWorker();
-}
+DialogMain::DialogMain(DialogView& view) : view_(view), update_(view, *this) {}
 
 void DialogMain::showLog() {
     view_.setLogText(m_logText);
+}
+
+void DialogMain::clearLog() {
+    m_logText.clear();
+    showLog();
 }
 
 void DialogMain::appendLog(const std::string& text) {
@@ -60,8 +61,7 @@ void DialogMain::onDisplayBoard() { selectBoard(BoardKind::Display); }
 void DialogMain::selectBoard(BoardKind board) {
     const BoardTexts* texts = boardTexts(board);
     if (!texts) return;
-    m_logText.clear();
-    showLog();
+    clearLog();
     appendLog(std::string(texts->selectedLine));
     m_board = board;
     view_.setControlText(IDC_STEP3, std::string(texts->step3));
@@ -94,8 +94,8 @@ void DialogMain::onNotes() {
     view_.showNotes();
 }
 
-void DialogMain::finish(UpdateOutcome outcome) {
-    view_.updateEnded(outcome);
+void DialogMain::onUpdate() {
+    update_.start(m_hexPath, m_board == BoardKind::Display);
 }
 
 } // namespace tarvane

@@ -2,6 +2,7 @@
 // simulated board, once answering at once and once with the full-speed USB
 // timing model, and compares the program phase with the protocol's bound.
 #include "link/BootloaderLink.h"
+#include "link/RequestBuilder.h"
 #include "sim/BoardTiming.h"
 #include "sim/SimReportPort.h"
 #include "sim/SimulatedBoard.h"
@@ -23,15 +24,16 @@ constexpr std::size_t kImageBytes = 512 * 1024;
 // Per batch: its reports out at one per millisecond, the answer's report in,
 // and the board's programming time for the words the batch touches.
 double boundSeconds(const std::string& file) {
-    BootloaderLink link;
-    if (!link.reader.open(file)) return 0;
+    HexFileReader reader;
+    if (!reader.open(file)) return 0;
+    RequestBuilder builder;
     double seconds = 0;
-    bool ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
-    while (ok) {
-        const std::size_t reports = (link.txLength + kReportSize - 1) / kReportSize;
+    for (bool ok = builder.buildProgramBatch(reader, true); ok; ok = builder.buildProgramBatch(reader, false)) {
+        const auto frame = builder.frame();
+        const std::size_t reports = (frame.size() + kReportSize - 1) / kReportSize;
         std::size_t words = 0;
         FrameDecoder<1000> d;
-        d.decodeBytes(link.txBuffer.data(), link.txLength);
+        d.decodeBytes(frame.data(), frame.size());
         const std::uint8_t* p = d.payload();
         for (std::size_t pos = 1; pos + kRecordOverhead <= d.payloadLength(); pos += kRecordOverhead + p[pos]) {
             if (p[pos + kRecordType] != kTypeData || p[pos] == 0) continue;
@@ -41,9 +43,6 @@ double boundSeconds(const std::string& file) {
         seconds += std::chrono::duration<double>(kReportInterval * static_cast<long>(reports + 1) +
                                                  kWordProgramTime * static_cast<long>(words))
                        .count();
-        link.sendsLeft = 0;
-        link.rewindOnProgram = false;
-        ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
     }
     return seconds;
 }
@@ -54,10 +53,10 @@ double streamOnce(const std::string& file, bool usbTiming, const std::vector<std
     faults.usbTiming = usbTiming;
     auto board = std::make_shared<SimulatedBoard>(faults);
     BootloaderLink link;
-    link.device.setBackend(DeviceAddress{}, [board](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+    link.useDevice(DeviceAddress{}, [board](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
         return openSimReportPort(board);
     });
-    if (!link.reader.open(file) || !link.device.find(kBootloaderVendorId, kBootloaderProductId)) return 0;
+    if (!link.openFile(file) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
 
     std::mutex mutex;
     std::condition_variable cv;
@@ -71,7 +70,7 @@ double streamOnce(const std::string& file, bool usbTiming, const std::vector<std
     });
     link.startWorker();
     const auto t0 = Clock::now();
-    link.buildRequest(CMD_PROGRAM, 3, 1000);
+    link.sendRequest(CMD_PROGRAM, 3, 1000);
     std::unique_lock lock(mutex);
     cv.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();

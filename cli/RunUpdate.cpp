@@ -7,7 +7,6 @@
 #include "cli/PlainOutput.h"
 #include "cli/TerminalView.h"
 #include "cli/WaitForDevice.h"
-#include "firmware/HexCheck.h"
 #include "usb/PortFactory.h"
 
 #include <chrono>
@@ -50,8 +49,8 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     TerminalView view(loop, *output);
     DialogMain dialog(view);
     view.attach(dialog);
-    dialog.m_programName = "tarvane-update";
-    dialog.m_link.device.setBackend(options.address, openReportPort);
+    dialog.setProgramName("tarvane-update");
+    dialog.useDevice(options.address, openReportPort);
 
     // The same clicks a user makes in the window, in the window's order.
     loop.post([&] {
@@ -63,7 +62,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         view.setFileAnswer(options.file);
         dialog.onBrowse();
         // A production line starts the command, then plugs the next board in.
-        if (options.waitSeconds > 0 && checkHexFile(dialog.m_hexPath).ok) {
+        if (options.waitSeconds > 0 && dialog.checkChosenFile().ok) {
             waitForDevice(options.address, options.waitSeconds, *output);
         }
         dialog.onUpdate();
@@ -75,13 +74,8 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
 
     if (json) {
         const bool updated = *view.outcome() == UpdateOutcome::Updated;
-        VerifyRange range;
-        std::uint64_t dataBytes = 0;
-        if (const HexCheckResult check = checkHexFile(dialog.m_hexPath); check.ok && dialog.m_link.reader.open(dialog.m_hexPath)) {
-            range = loadImage(dialog.m_link.reader, dialog.m_link.image);
-            if (updated) dataBytes = check.dataBytes;
-        }
-        json->writeResult(updated, status, range,
+        const std::uint64_t dataBytes = updated ? dialog.update().dataBytes() : 0;
+        json->writeResult(updated, status, dialog.update().verifyRange(),
                           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), dataBytes);
     }
     return status;

@@ -7,6 +7,8 @@
 #include "link/BootloaderLink.h"
 #include "link/FrameCodec.h"
 #include "link/Protocol.h"
+#include "link/RequestBuilder.h"
+#include "tests/link/LinkPeer.h"
 
 #include <algorithm>
 #include <array>
@@ -79,25 +81,27 @@ Harness& harness() {
 // Dispatches a complete frame the way the worker does, with the link awaiting
 // whatever the input says, and checks what it posts.
 void dispatch(BootloaderLink& link, std::vector<LinkMessage>& messages, std::uint8_t state) {
-    const std::uint8_t command = link.decoder.rxBuffer[0];
-    const std::size_t length = link.decoder.payloadLength();
+    using Peer = BootloaderLinkPeer;
+    auto& decoder = Peer::decoder(link);
+    auto& shared = Peer::shared(link);
+    const std::uint8_t command = decoder.rxBuffer[0];
+    const std::size_t length = decoder.payloadLength();
     const bool awaiting = (state & 0x80) != 0;
     const auto pending = static_cast<std::uint8_t>(state & 0x07);
-    link.currentCommand.store(pending);
-    link.waitState.store(awaiting ? BootloaderLink::kAwaiting : BootloaderLink::kIdle);
-    link.sendsLeft.store(3);
-    link.rewindOnProgram.store(true);
+    shared.currentCommand.store(pending);
+    shared.waitState.store(awaiting ? Peer::kAwaiting : Peer::kIdle);
+    shared.sendsLeft.store(3);
     messages.clear();
 
-    link.dispatchResponse();
-    require(!link.decoder.frameComplete, "dispatch leaves the frame pending");
+    Peer::dispatchResponse(link);
+    require(!decoder.frameComplete, "dispatch leaves the frame pending");
     const bool windowCommand = command >= CMD_QUERY && command <= CMD_VERIFY;
     if (windowCommand && (!awaiting || command != pending)) {
         require(messages.empty(), "an answer nobody waits for was posted");
-        require(link.sendsLeft.load() == 3, "an answer nobody waits for cancelled the re-sends");
+        require(shared.sendsLeft.load() == 3, "an answer nobody waits for cancelled the re-sends");
         return;
     }
-    require(link.waitState.load() == BootloaderLink::kIdle, "a taken answer leaves the link awaiting");
+    require(shared.waitState.load() == Peer::kIdle, "a taken answer leaves the link awaiting");
     if (!windowCommand) {
         require(messages.empty(), "an unknown answer was posted");
         return;
@@ -106,7 +110,7 @@ void dispatch(BootloaderLink& link, std::vector<LinkMessage>& messages, std::uin
     const LinkMessage& m = messages.front();
     require(m.kind == LinkMessage::Kind::Response && m.command == command, "the posted answer is another one");
     require(m.data.size() == std::max<std::size_t>(length, 1) - 1 &&
-                std::equal(m.data.begin(), m.data.end(), link.decoder.rxBuffer.begin() + 1),
+                std::equal(m.data.begin(), m.data.end(), decoder.rxBuffer.begin() + 1),
             "the posted data is not the answer's");
 }
 
@@ -114,7 +118,8 @@ void dispatch(BootloaderLink& link, std::vector<LinkMessage>& messages, std::uin
 void fuzzStream(FuzzInput& in) {
     Harness& h = harness();
     BootloaderLink& link = h.link;
-    link.decoder.reset();
+    auto& decoder = BootloaderLinkPeer::decoder(link);
+    decoder.reset();
     ModelDecoder model;
     while (!in.empty()) {
         const std::uint8_t cut = in.byte();
@@ -123,14 +128,13 @@ void fuzzStream(FuzzInput& in) {
         std::copy(chunk.begin(), chunk.end(), report.begin());
         // Reports from a device are always whole; a cut then pads with zeros.
         const std::size_t length = (cut & 0x80) != 0 ? kReportSize : chunk.size();
-        link.decodeBytes(report.data(), length);
+        decoder.decodeBytes(report.data(), length);
         model.feed(report.data(), length);
-        requireSameState(link.decoder, model);
-        if (link.decoder.frameComplete) {
-            const std::size_t n = link.decoder.payloadLength();
+        requireSameState(decoder, model);
+        if (decoder.frameComplete) {
+            const std::size_t n = decoder.payloadLength();
             require(n >= 1 && n + 2 < BootloaderLink::kRxLimit, "a complete frame of impossible length");
-            require(crc16(link.decoder.payload(), n) ==
-                        (link.decoder.rxBuffer[n] | link.decoder.rxBuffer[n + 1] << 8),
+            require(crc16(decoder.payload(), n) == (decoder.rxBuffer[n] | decoder.rxBuffer[n + 1] << 8),
                     "a complete frame fails its CRC");
             dispatch(link, h.messages, in.byte());
             model.complete = false;
@@ -194,31 +198,30 @@ void fuzzRoundTrip(FuzzInput& in) {
     }
 }
 
-// A request built in the link's buffers reaches the board's decoder whole,
+// A request framed as the link frames it reaches the board's decoder whole,
 // carried in 64-byte reports as the device sends them.
 void fuzzRequest(FuzzInput& in) {
-    BootloaderLink& link = harness().link;
-    const std::size_t n = 1 + in.u16() % (BootloaderLink::kPayloadSize - 2);
-    std::fill(link.payload.begin(), link.payload.end(), std::uint8_t{0});
+    std::array<std::uint8_t, RequestBuilder::kPayloadSize> payload{};
+    std::array<std::uint8_t, RequestBuilder::kFrameSize> frame{};
+    const std::size_t n = 1 + in.u16() % (RequestBuilder::kPayloadSize - 2);
     const auto given = in.bytes(n);
-    std::copy(given.begin(), given.end(), link.payload.begin());
-    link.encodeFrame(n);
-    if (link.txLength == 0) {
-        require(escapedLength(link.payload.data(), n + 2) + 2 > BootloaderLink::kTxSize,
+    std::copy(given.begin(), given.end(), payload.begin());
+    const std::size_t frameLength = encodeFrame(payload.data(), n, frame.data(), frame.size());
+    if (frameLength == 0) {
+        require(escapedLength(payload.data(), n + 2) + 2 > RequestBuilder::kFrameSize,
                 "a request that fits was refused");
         return;
     }
     BoardDecoder decoder;
-    for (std::size_t pos = 0; pos < link.txLength; pos += kReportSize) {
+    for (std::size_t pos = 0; pos < frameLength; pos += kReportSize) {
         require(!decoder.frameComplete, "a request completed before its EOT");
         std::array<std::uint8_t, kReportSize> report{};
-        std::copy_n(link.txBuffer.begin() + static_cast<std::ptrdiff_t>(pos),
-                    std::min(kReportSize, link.txLength - pos), report.begin());
+        std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(pos), std::min(kReportSize, frameLength - pos),
+                    report.begin());
         decoder.decodeBytes(report.data(), report.size());
     }
     require(decoder.frameComplete && decoder.payloadLength() == n &&
-                std::equal(link.payload.begin(), link.payload.begin() + static_cast<std::ptrdiff_t>(n),
-                           decoder.payload()),
+                std::equal(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n), decoder.payload()),
             "a request decoded to other bytes on the board");
 }
 

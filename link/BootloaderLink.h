@@ -5,97 +5,113 @@
 #include "link/FrameCodec.h"
 #include "link/LinkMessage.h"
 #include "link/Protocol.h"
+#include "link/RequestBuilder.h"
 #include "usb/HidBootDevice.h"
 
-#include <array>
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 namespace tarvane {
 
-// The window's connection to the bootloader. The UI thread builds requests;
-// the worker thread sends them, re-sends them when no answer comes in time,
-// gives up after the allowed sends, streams program batches by itself, and
-// hands every result to the notifier as a LinkMessage.
+// The window's connection to the bootloader. The UI thread chooses and opens
+// the device and the file and starts requests; the worker thread sends them,
+// re-sends them when no answer comes in time, gives up after the allowed
+// sends, streams program batches by itself, and hands every result to the
+// notifier as a LinkMessage.
 class BootloaderLink {
 public:
-    static constexpr std::size_t kPayloadSize = 1000;
-    static constexpr std::size_t kTxSize = 1000;
     static constexpr std::size_t kRxSize = 256;
     static constexpr std::size_t kRxLimit = 253;
-
-    enum WaitState : std::uint32_t { kIdle = 0, kAwaiting = 1 };
 
     BootloaderLink() = default;
     ~BootloaderLink();
     BootloaderLink(const BootloaderLink&) = delete;
     BootloaderLink& operator=(const BootloaderLink&) = delete;
 
-    // Set while no worker runs; called on the worker thread with each result.
+    // Set-up, on the UI thread while no worker runs.
     void setNotifier(LinkNotifier notifier) { notifier_ = std::move(notifier); }
+    void useDevice(DeviceAddress address, PortOpener opener) { device_.setBackend(std::move(address), std::move(opener)); }
+    // Opens the bootloader; false when none is found, with the reason in deviceDetail().
+    bool findDevice(std::uint16_t vendorId, std::uint16_t productId) { return device_.find(vendorId, productId); }
+    const std::string& deviceDetail() const { return device_.lastDetail(); }
+    void closeDevice() { device_.close(); }
+    // The HEX file that program requests stream from; its lines are counted.
+    bool openFile(const std::string& utf8Path) { return outgoing_.reader.open(utf8Path); }
+
     // Starts a worker from a clean idle state, as a new connection.
     void startWorker();
     // Asks the worker to finish and waits until it has. Every device call is
-    // bounded, so this returns within one pass (about 100 ms), never 1500 ms.
+    // bounded, so this returns within one pass, never a fixed 1500 ms.
     void stopWorker();
     bool workerRunning() const { return worker_.joinable(); }
     // Identifies the current connection in the messages it posts.
-    std::uint32_t connection() const { return connection_.load(std::memory_order_relaxed); }
+    std::uint32_t connection() const { return shared_.connection.load(std::memory_order_relaxed); }
 
-    // Builds a request into txBuffer and publishes it to the worker. False,
+    // Starts a request; the UI thread calls these only while the worker is
+    // idle. A program request starts from the file's first record. False,
     // with nothing to send, for an unknown command, a program request that
-    // finds no record, or a verify request for a file without image data.
-    bool buildRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs);
+    // finds no record, or an empty verification range.
+    bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs);
+    bool sendVerifyRequest(const VerifyRange& range, std::uint16_t sends, std::uint16_t timeoutMs);
 
-    // Frames the first n bytes of `payload` into txBuffer.
-    void encodeFrame(std::size_t n);
-    void decodeBytes(const std::uint8_t* bytes, std::size_t count) { decoder.decodeBytes(bytes, count); }
-
-    HexFileReader reader;
-    FlashImage image;
-    HidBootDevice device;
-
-    std::array<std::uint8_t, kPayloadSize> payload{};
-    std::array<std::uint8_t, kTxSize> txBuffer{};
-    std::size_t txLength = 0;
-    FrameDecoder<kRxSize, kRxLimit> decoder;
-
-    // Request state. A request is published by storing sendsLeft last
-    // (release); the worker loads it first (acquire) and then reads the frame.
-    std::atomic<std::uint8_t> currentCommand{0};
-    std::atomic<std::uint16_t> sendsTotal{0};
-    std::atomic<std::uint16_t> sendsLeft{0};
-    std::atomic<std::uint16_t> timeoutMs{0};
-    std::atomic<bool> rewindOnProgram{true};
-
-    // Worker state.
-    std::atomic<std::uint32_t> waitState{kIdle};
-    std::atomic<bool> timedOut{false};
-    std::atomic<bool> stopRequested{false};
-    std::atomic<bool> workerExited{false};
-
-    // One receive step of the worker: read a report, dispatch an answer or
-    // report a time-out. Public for tests that drive the worker's steps.
-    void poll();
-    void dispatchResponse();
+    // What the progress bar and the watchdog read, from any thread.
+    struct Progress {
+        std::uint8_t command = 0;
+        std::uint16_t sendsTotal = 0;
+        std::uint16_t sendsLeft = 0;
+        std::uint32_t linesTotal = 0;
+        std::uint32_t linesConsumed = 0;
+    };
+    Progress progress() const;
 
 private:
+    friend struct BootloaderLinkPeer;
+
+    enum WaitState : std::uint32_t { kIdle = 0, kAwaiting = 1 };
+
+    // Publishes the request just built, storing sendsLeft last.
+    bool publish(bool built, std::uint16_t sends, std::uint16_t timeoutMs);
     void workerLoop();
+    // One receive step: read a report, dispatch an answer or report a time-out.
+    void poll();
+    void dispatchResponse();
     void sendFrame();
     void notify(LinkMessage::Kind kind, std::uint8_t command, std::vector<std::uint8_t> data = {});
 
+    // Found and closed by the UI thread while no worker runs; read and written
+    // by the worker while it runs.
+    HidBootDevice device_;
+
+    // The request and the file it streams: built by the UI thread while the
+    // worker is idle, and by the worker itself while it chains program batches.
+    struct Outgoing {
+        RequestBuilder builder;
+        HexFileReader reader;
+    } outgoing_;
+
+    // Shared by both threads. A request is published by storing sendsLeft last
+    // (release); the worker loads it first (acquire) and then reads the frame.
+    struct Shared {
+        std::atomic<std::uint8_t> currentCommand{0};
+        std::atomic<std::uint16_t> sendsTotal{0};
+        std::atomic<std::uint16_t> sendsLeft{0};
+        std::atomic<std::uint16_t> timeoutMs{0};
+        std::atomic<std::uint32_t> waitState{kIdle};
+        std::atomic<bool> timedOut{false};
+        std::atomic<bool> stopRequested{false};
+        std::atomic<std::uint32_t> connection{0};
+    } shared_;
+
+    // The worker's own; startWorker resets them before the thread starts.
+    struct WorkerOnly {
+        FrameDecoder<kRxSize, kRxLimit> decoder;
+        std::int64_t deadlineMs = 0;
+    } worker_state_;
+
     LinkNotifier notifier_;
     std::thread worker_;
-    std::atomic<std::uint32_t> connection_{0};
-    std::int64_t deadlineMs_ = 0;
-    std::size_t buildProgramBatch();
-    std::uint16_t nextRecord();
-
-    // A record read for a batch it did not fit in; it opens the next batch.
-    std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record_{};
-    std::uint16_t heldRecord_ = 0;
 };
 
 } // namespace tarvane

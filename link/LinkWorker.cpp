@@ -18,86 +18,119 @@ BootloaderLink::~BootloaderLink() {
     stopWorker();
 }
 
+bool BootloaderLink::sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
+    shared_.currentCommand.store(command, std::memory_order_relaxed);
+    if (command == CMD_PROGRAM) return publish(outgoing_.builder.buildProgramBatch(outgoing_.reader, true), sends, timeoutMs);
+    if (command == CMD_START_APP) {
+        // The application takes over at once; there is nobody left to answer.
+        return publish(outgoing_.builder.buildCommand(command), 1, 10);
+    }
+    return publish(outgoing_.builder.buildCommand(command), sends, timeoutMs);
+}
+
+bool BootloaderLink::sendVerifyRequest(const VerifyRange& range, std::uint16_t sends, std::uint16_t timeoutMs) {
+    shared_.currentCommand.store(CMD_VERIFY, std::memory_order_relaxed);
+    return publish(outgoing_.builder.buildVerify(range), sends, timeoutMs);
+}
+
+bool BootloaderLink::publish(bool built, std::uint16_t sends, std::uint16_t timeoutMs) {
+    if (!built) return false;
+    shared_.sendsTotal.store(sends, std::memory_order_relaxed);
+    shared_.timeoutMs.store(timeoutMs, std::memory_order_relaxed);
+    shared_.sendsLeft.store(sends, std::memory_order_release);
+    return true;
+}
+
+BootloaderLink::Progress BootloaderLink::progress() const {
+    Progress p;
+    p.command = shared_.currentCommand.load(std::memory_order_relaxed);
+    p.sendsTotal = shared_.sendsTotal.load(std::memory_order_relaxed);
+    p.sendsLeft = shared_.sendsLeft.load(std::memory_order_relaxed);
+    p.linesTotal = outgoing_.reader.linesTotal();
+    p.linesConsumed = outgoing_.reader.linesConsumed();
+    return p;
+}
+
 void BootloaderLink::startWorker() {
     if (worker_.joinable()) return;
     // Nothing an earlier connection left half done may leak into this one:
     // no stale re-send, no stale time-out, no partial frame.
-    waitState.store(kIdle, std::memory_order_relaxed);
-    sendsLeft.store(0, std::memory_order_relaxed);
-    timedOut.store(false, std::memory_order_relaxed);
-    decoder.reset();
-    stopRequested.store(false, std::memory_order_relaxed);
-    workerExited.store(false, std::memory_order_relaxed);
-    connection_.fetch_add(1, std::memory_order_relaxed);
+    shared_.waitState.store(kIdle, std::memory_order_relaxed);
+    shared_.sendsLeft.store(0, std::memory_order_relaxed);
+    shared_.timedOut.store(false, std::memory_order_relaxed);
+    shared_.stopRequested.store(false, std::memory_order_relaxed);
+    shared_.connection.fetch_add(1, std::memory_order_relaxed);
+    worker_state_.decoder.reset();
     worker_ = std::thread([this] { workerLoop(); });
 }
 
 void BootloaderLink::stopWorker() {
     if (!worker_.joinable()) return;
-    stopRequested.store(true, std::memory_order_release);
+    shared_.stopRequested.store(true, std::memory_order_release);
     worker_.join();
 }
 
 void BootloaderLink::workerLoop() {
-    while (!stopRequested.load(std::memory_order_acquire)) {
+    while (!shared_.stopRequested.load(std::memory_order_acquire)) {
         poll();
-        if (waitState.load(std::memory_order_relaxed) == kIdle) {
-            // Acquire pairs with buildRequest's release: the frame is complete.
-            const std::uint16_t left = sendsLeft.load(std::memory_order_acquire);
+        if (shared_.waitState.load(std::memory_order_relaxed) == kIdle) {
+            // Acquire pairs with publish's release: the frame is complete.
+            const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_acquire);
             if (left > 0) {
-                waitState.store(kAwaiting, std::memory_order_relaxed);
-                sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
-                deadlineMs_ = nowMs() + timeoutMs.load(std::memory_order_relaxed);
+                shared_.waitState.store(kAwaiting, std::memory_order_relaxed);
+                shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
+                worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
                 sendFrame();
             }
         } else {
-            const std::uint16_t left = sendsLeft.load(std::memory_order_relaxed);
+            const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_relaxed);
             if (left == 0) {
-                timedOut.store(true, std::memory_order_relaxed);
-                waitState.store(kIdle, std::memory_order_relaxed);
-            } else if (nowMs() > deadlineMs_) {
-                deadlineMs_ = nowMs() + timeoutMs.load(std::memory_order_relaxed);
-                sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
+                shared_.timedOut.store(true, std::memory_order_relaxed);
+                shared_.waitState.store(kIdle, std::memory_order_relaxed);
+            } else if (nowMs() > worker_state_.deadlineMs) {
+                worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+                shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
                 sendFrame();
             }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    workerExited.store(true, std::memory_order_release);
 }
 
 void BootloaderLink::sendFrame() {
-    device.writeFrame(txBuffer.data(), txLength);
+    const auto frame = outgoing_.builder.frame();
+    device_.writeFrame(frame.data(), frame.size());
 }
 
 void BootloaderLink::poll() {
-    if (device.isOpen()) {
+    if (device_.isOpen()) {
         std::array<std::uint8_t, kReportSize> report{};
-        const std::size_t got = device.readReport(report.data());
-        if (got > 0) decodeBytes(report.data(), got);
+        const std::size_t got = device_.readReport(report.data());
+        if (got > 0) worker_state_.decoder.decodeBytes(report.data(), got);
     }
-    if (decoder.frameComplete) {
+    if (worker_state_.decoder.frameComplete) {
         dispatchResponse();
-    } else if (timedOut.load(std::memory_order_relaxed)) {
-        timedOut.store(false, std::memory_order_relaxed);
-        const std::uint8_t command = currentCommand.load(std::memory_order_relaxed);
+    } else if (shared_.timedOut.load(std::memory_order_relaxed)) {
+        shared_.timedOut.store(false, std::memory_order_relaxed);
+        const std::uint8_t command = shared_.currentCommand.load(std::memory_order_relaxed);
         // Nobody waits for the application to answer its start request.
         if (isWindowCommand(command)) notify(LinkMessage::Kind::Timeout, command);
     }
 }
 
 void BootloaderLink::dispatchResponse() {
+    auto& decoder = worker_state_.decoder;
     decoder.frameComplete = false;
     const std::uint8_t c = decoder.rxBuffer[0];
     // An answer to a request no longer pending (a board answering twice, a
     // late answer after the link gave up) must not start a phase again nor
     // cancel the re-sends of the request that is pending now.
-    if (isWindowCommand(c) &&
-        (waitState.load(std::memory_order_relaxed) != kAwaiting || c != currentCommand.load(std::memory_order_relaxed))) {
+    if (isWindowCommand(c) && (shared_.waitState.load(std::memory_order_relaxed) != kAwaiting ||
+                               c != shared_.currentCommand.load(std::memory_order_relaxed))) {
         return;
     }
-    waitState.store(kIdle, std::memory_order_relaxed);
-    sendsLeft.store(0, std::memory_order_relaxed);
+    shared_.waitState.store(kIdle, std::memory_order_relaxed);
+    shared_.sendsLeft.store(0, std::memory_order_relaxed);
 
     const std::size_t length = decoder.payloadLength();
     std::vector<std::uint8_t> data(decoder.rxBuffer.begin() + 1,
@@ -111,12 +144,11 @@ void BootloaderLink::dispatchResponse() {
     case CMD_PROGRAM:
         // The next batch goes out in this same pass; only the end of the file
         // is reported to the window.
-        rewindOnProgram.store(false, std::memory_order_relaxed);
-        if (!buildRequest(CMD_PROGRAM, sendsTotal.load(std::memory_order_relaxed),
-                          timeoutMs.load(std::memory_order_relaxed))) {
+        if (!publish(outgoing_.builder.buildProgramBatch(outgoing_.reader, false),
+                     shared_.sendsTotal.load(std::memory_order_relaxed),
+                     shared_.timeoutMs.load(std::memory_order_relaxed))) {
             notify(LinkMessage::Kind::Response, CMD_PROGRAM, std::move(data));
         }
-        rewindOnProgram.store(true, std::memory_order_relaxed);
         break;
     default:
         // Ends the pending request without a word; the window's watchdog notices.
@@ -130,7 +162,7 @@ void BootloaderLink::notify(LinkMessage::Kind kind, std::uint8_t command, std::v
     message.kind = kind;
     message.command = command;
     message.data = std::move(data);
-    message.connection = connection_.load(std::memory_order_relaxed);
+    message.connection = shared_.connection.load(std::memory_order_relaxed);
     notifier_(std::move(message));
 }
 

@@ -1,108 +1,122 @@
-#include "app/DialogMain.h"
+#include "update/UpdateSequence.h"
 
-#include "firmware/HexCheck.h"
 #include "res/resource.h"
 
 namespace tarvane {
 
-void DialogMain::onUpdate() {
-    HexCheckResult check;
-    if (!m_hexPath.empty()) check = checkHexFile(m_hexPath);
-    // A file that fails its check never reaches the board.
-    if (m_hexPath.empty() || !check.ok || !m_link.reader.open(m_hexPath)) {
-        const std::string reason = m_hexPath.empty() ? "No HEX file is chosen."
-                                   : check.ok        ? "The file cannot be opened."
-                                                     : check.describe();
-        appendLog("");
-        appendLog(">> Cannot load the HEX file.");
-        appendLog(">> " + reason);
-        MessageBoxRequest box;
-        box.text = "Cannot load the HEX file.";
-        box.caption = m_programName;
-        box.ownedByWindow = true;
-        box.detail = reason;
-        view_.messageBox(box);
-        finish(UpdateOutcome::FileNotLoaded);
+UpdateSequence::UpdateSequence(UpdateScreen& screen, UpdateWindow& window) : screen_(screen), window_(window) {}
+
+const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
+    if (!checked_ || checked_->first != path) checked_.emplace(path, checkHexFile(path));
+    return checked_->second;
+}
+
+void UpdateSequence::start(const std::string& path, bool startApplication) {
+    if (path.empty()) {
+        fileNotLoaded("No HEX file is chosen.");
         return;
     }
+    // The check ahead of this update counts once; the next Update checks again.
+    const HexCheckResult check = checkFile(path);
+    checked_.reset();
+    // A file that fails its check never reaches the board.
+    if (!check.ok || !m_link.openFile(path)) {
+        fileNotLoaded(check.ok ? "The file cannot be opened." : check.describe());
+        return;
+    }
+    HexFileReader reader;
+    range_ = reader.open(path) ? loadImage(reader, image_) : VerifyRange{};
+    dataBytes_ = check.dataBytes;
+    startApplication_ = startApplication;
 
     m_showProgress = false;
-    view_.showControl(IDC_PROGRESS, false);
-    m_logText.clear();
-    showLog();
-    appendLog("Update started");
+    screen_.showControl(IDC_PROGRESS, false);
+    window_.clearLog();
+    window_.appendLog("Update started");
 
     m_updating = true;
-    for (int id : {IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE, IDC_UPDATE}) {
-        view_.enableControl(id, false);
-    }
+    window_.enableControls(false);
     toggleConnection();
 }
 
-void DialogMain::toggleConnection() {
+void UpdateSequence::fileNotLoaded(const std::string& reason) {
+    window_.appendLog("");
+    window_.appendLog(">> Cannot load the HEX file.");
+    window_.appendLog(">> " + reason);
+    MessageBoxRequest box;
+    box.text = "Cannot load the HEX file.";
+    box.caption = boxCaption_;
+    box.ownedByWindow = true;
+    box.detail = reason;
+    screen_.messageBox(box);
+    finish(UpdateOutcome::FileNotLoaded);
+}
+
+void UpdateSequence::disconnect() {
+    m_link.stopWorker();
+    m_link.closeDevice();
+}
+
+void UpdateSequence::toggleConnection() {
     if (m_connected) {
         m_connected = false;
-        m_link.stopWorker();
-        m_link.device.close();
+        disconnect();
         return;
     }
 
-    m_link.device.close();
-    if (!m_link.device.find(m_vendorId, m_productId)) {
+    m_link.closeDevice();
+    if (!m_link.findDevice(m_vendorId, m_productId)) {
         MessageBoxRequest box;
         box.text = "Device not found";
         box.icon = MessageIcon::Error;
-        box.detail = m_link.device.lastDetail();
-        view_.messageBox(box);
+        box.detail = m_link.deviceDetail();
+        screen_.messageBox(box);
         stopUpdate();
         finish(UpdateOutcome::DeviceNotFound);
         return;
     }
 
     m_link.stopWorker();
-    m_link.setNotifier([this](LinkMessage message) { view_.postLinkMessage(std::move(message)); });
+    m_link.setNotifier([this](LinkMessage message) { screen_.postLinkMessage(std::move(message)); });
     m_link.startWorker();
 
     m_stallTicks = 0;
     m_lastPos = -1;
     m_lastRange = -1;
-    view_.startTimer(TIMER_PROGRESS, kTimerPeriodMs);
+    screen_.startTimer(TIMER_PROGRESS, kTimerPeriodMs);
 
-    appendLog("Connecting...");
+    window_.appendLog("Connecting...");
     sendRequest(CMD_QUERY, 30, 200);
 }
 
-void DialogMain::sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
-    const bool built = m_link.buildRequest(command, sends, timeoutMs);
+void UpdateSequence::sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
+    const bool built = command == CMD_VERIFY ? m_link.sendVerifyRequest(range_, sends, timeoutMs)
+                                             : m_link.sendRequest(command, sends, timeoutMs);
     m_pending = built && command != CMD_START_APP ? command : 0;
     if (built) {
-        const std::int64_t total = command == CMD_PROGRAM ? m_link.reader.linesTotal() : m_link.sendsTotal.load();
-        view_.linkProgress(command, 0, total);
+        const BootloaderLink::Progress p = m_link.progress();
+        screen_.linkProgress(command, 0, command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal);
     }
 }
 
-void DialogMain::reportAnswered(std::uint8_t command) {
-    const std::int64_t total = command == CMD_PROGRAM ? m_link.reader.linesTotal() : m_link.sendsTotal.load();
-    view_.linkProgress(command, total, total);
+void UpdateSequence::reportAnswered(std::uint8_t command) {
+    const BootloaderLink::Progress p = m_link.progress();
+    const std::int64_t total = command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal;
+    screen_.linkProgress(command, total, total);
 }
 
-void DialogMain::stopUpdate() {
+void UpdateSequence::stopUpdate() {
     m_updating = false;
     m_pending = 0;
-    view_.killTimer(TIMER_PROGRESS);
-    m_link.stopWorker();
-    m_link.device.close();
+    screen_.killTimer(TIMER_PROGRESS);
+    disconnect();
     m_connected = false;
 
-    enableStepTexts();
-    for (int id : {IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE}) view_.enableControl(id, true);
-    view_.enableControl(IDC_UPDATE, !m_hexPath.empty());
-
-    m_showProgress = false;
-    view_.showControl(IDC_PROGRESS, false);
+    window_.enableStepTexts();
+    window_.enableControls(true);
 }
 
-void DialogMain::onLinkMessage(const LinkMessage& message) {
+void UpdateSequence::onLinkMessage(const LinkMessage& message) {
     // What a stopped or earlier connection posted last is stale: acting on it
     // could leave m_connected set with no worker behind it.
     if (!m_link.workerRunning() || message.connection != m_link.connection()) return;
@@ -113,7 +127,7 @@ void DialogMain::onLinkMessage(const LinkMessage& message) {
     }
 }
 
-int DialogMain::onLinkResponse(std::uint8_t command, const std::vector<std::uint8_t>& data) {
+int UpdateSequence::onLinkResponse(std::uint8_t command, const std::vector<std::uint8_t>& data) {
     // Only the answer to the request now pending moves the sequence on, so no
     // phase can run twice.
     if (command != m_pending) return 1;
@@ -123,66 +137,65 @@ int DialogMain::onLinkResponse(std::uint8_t command, const std::vector<std::uint
     switch (command) {
     case CMD_QUERY:
         m_connected = true;
-        appendLog("Connected");
+        window_.appendLog("Connected");
         if (m_updating) {
-            view_.pause(1000);
+            screen_.pause(1000);
             sendRequest(CMD_ERASE, 3, 1000);
         }
         break;
     case CMD_ERASE:
-        appendLog("Flash erased");
+        window_.appendLog("Flash erased");
         if (m_updating) {
-            view_.pause(1000);
-            appendLog("Programming flash...");
+            screen_.pause(1000);
+            window_.appendLog("Programming flash...");
             m_showProgress = true;
-            view_.showControl(IDC_PROGRESS, true);
+            screen_.showControl(IDC_PROGRESS, true);
             sendRequest(CMD_PROGRAM, 3, 1000);
         }
         break;
     case CMD_PROGRAM:
         m_showProgress = false;
-        view_.setProgressRange(100);
-        view_.setProgressPosition(100);
-        appendLog("Programming complete");
-        view_.pause(1000);
+        screen_.setProgressRange(100);
+        screen_.setProgressPosition(100);
+        window_.appendLog("Programming complete");
+        screen_.pause(1000);
         if (m_updating) sendRequest(CMD_VERIFY, 3, 1000);
         break;
     case CMD_VERIFY: {
         m_updating = false;
-        view_.killTimer(TIMER_PROGRESS);
-        const VerifyRange expected = loadImage(m_link.reader, m_link.image);
+        screen_.killTimer(TIMER_PROGRESS);
         // A short answer carries no CRC and can never count as a match.
-        const bool match = data.size() >= 2 && !expected.empty() &&
-                           static_cast<std::uint16_t>(data[0] | data[1] << 8) == expected.crc;
+        const bool match = data.size() >= 2 && !range_.empty() &&
+                           static_cast<std::uint16_t>(data[0] | data[1] << 8) == range_.crc;
         if (match) {
-            appendLog("Verification successful");
-            if (m_board == BoardKind::Display) {
-                view_.pause(1000);
+            window_.appendLog("Verification successful");
+            if (startApplication_) {
+                screen_.pause(1000);
                 sendRequest(CMD_START_APP, 3, 1000);
-                view_.pause(1000);
-                view_.linkProgress(CMD_START_APP, 1, 1);
+                screen_.pause(1000);
+                screen_.linkProgress(CMD_START_APP, 1, 1);
             } else {
-                view_.pause(100);
+                screen_.pause(100);
             }
             toggleConnection();
-            appendLog("=== UPGRADE COMPLETE ===");
-            appendLog("a) Remove the USB-C CHARGER and micro\u2013B USB cables");
-            appendLog("b) Slide the switch S4 to OFF and then to ON");
-            appendLog("c) Push the POWER button to power up the Tarvane");
-            view_.showControl(IDC_PROGRESS, true);
-            view_.setProgressRange(100);
-            view_.setProgressPosition(100);
+            window_.appendLog("=== UPGRADE COMPLETE ===");
+            window_.appendLog("a) Remove the USB-C CHARGER and micro\u2013B USB cables");
+            window_.appendLog("b) Slide the switch S4 to OFF and then to ON");
+            window_.appendLog("c) Push the POWER button to power up the Tarvane");
+            screen_.showControl(IDC_PROGRESS, true);
+            screen_.setProgressRange(100);
+            screen_.setProgressPosition(100);
         } else {
-            appendLog("");
-            appendLog(">> Verification failed!");
-            appendLog("a) Remove the USB-C CHARGER cable");
-            appendLog("b) Repeat STEP 4 above");
+            window_.appendLog("");
+            window_.appendLog(">> Verification failed!");
+            window_.appendLog("a) Remove the USB-C CHARGER cable");
+            window_.appendLog("b) Repeat STEP 4 above");
             m_showProgress = false;
-            view_.showControl(IDC_PROGRESS, false);
-            view_.pause(100);
+            screen_.showControl(IDC_PROGRESS, false);
+            screen_.pause(100);
             toggleConnection();
         }
-        enableControls(true);
+        window_.enableControls(true);
         finish(match ? UpdateOutcome::Updated : UpdateOutcome::VerificationFailed);
         break;
     }
@@ -192,34 +205,35 @@ int DialogMain::onLinkResponse(std::uint8_t command, const std::vector<std::uint
     return 1;
 }
 
-int DialogMain::onLinkTimeout(std::uint8_t) {
+int UpdateSequence::onLinkTimeout(std::uint8_t) {
     stopUpdate();
-    appendLog("");
-    appendLog(">> No Response from the device!");
-    appendLog("a) Verify that the micro\u2013B USB cable is plugged in correctly");
-    appendLog("b) Remove the USB-C CHARGER cable");
-    appendLog("c) Repeat STEP 4 above");
+    window_.appendLog("");
+    window_.appendLog(">> No Response from the device!");
+    window_.appendLog("a) Verify that the micro\u2013B USB cable is plugged in correctly");
+    window_.appendLog("b) Remove the USB-C CHARGER cable");
+    window_.appendLog("c) Repeat STEP 4 above");
     finish(UpdateOutcome::NoResponse);
     return 1;
 }
 
-void DialogMain::onTimer(int id) {
+void UpdateSequence::onTimer(int id) {
     if (id != TIMER_PROGRESS || !m_updating) return;
 
+    const BootloaderLink::Progress p = m_link.progress();
     std::int32_t range = 0;
     std::int32_t position = 0;
-    if (m_link.currentCommand.load() == CMD_PROGRAM) {
-        range = static_cast<std::int32_t>(m_link.reader.linesTotal());
-        position = static_cast<std::int32_t>(m_link.reader.linesConsumed());
+    if (p.command == CMD_PROGRAM) {
+        range = static_cast<std::int32_t>(p.linesTotal);
+        position = static_cast<std::int32_t>(p.linesConsumed);
     } else {
-        range = m_link.sendsTotal.load();
-        position = range - m_link.sendsLeft.load();
+        range = p.sendsTotal;
+        position = range - p.sendsLeft;
     }
     if (m_showProgress) {
-        view_.setProgressRange(range);
-        view_.setProgressPosition(position);
+        screen_.setProgressRange(range);
+        screen_.setProgressPosition(position);
     }
-    view_.linkProgress(m_link.currentCommand.load(), position, range);
+    screen_.linkProgress(p.command, position, range);
 
     // Counted over the whole connection, not only consecutive ticks.
     if (m_lastPos != -1 && m_lastRange != -1 && m_lastPos == position && m_lastRange == range) {
@@ -227,17 +241,21 @@ void DialogMain::onTimer(int id) {
             ++m_stallTicks;
         } else {
             stopUpdate();
-            appendLog("");
-            appendLog(">> Timeout detected!");
-            appendLog(">> The device may not be in bootloader mode");
-            appendLog("a) Remove the USB-C CHARGER cable");
-            appendLog("b) Repeat STEP 4 above");
+            window_.appendLog("");
+            window_.appendLog(">> Timeout detected!");
+            window_.appendLog(">> The device may not be in bootloader mode");
+            window_.appendLog("a) Remove the USB-C CHARGER cable");
+            window_.appendLog("b) Repeat STEP 4 above");
             finish(UpdateOutcome::Stalled);
             return;
         }
     }
     m_lastPos = position;
     m_lastRange = range;
+}
+
+void UpdateSequence::finish(UpdateOutcome outcome) {
+    screen_.updateEnded(outcome);
 }
 
 } // namespace tarvane

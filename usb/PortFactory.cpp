@@ -9,18 +9,20 @@
 
 namespace tarvane {
 
-std::string useDeviceAddress(HidBootDevice& device, const std::string& text) {
+DeviceChoice chooseDevice(const std::string& text) {
+    DeviceChoice choice;
     std::string error;
     if (const std::optional<DeviceAddress> parsed = parseDeviceAddress(text.empty() ? "usb" : text, error)) {
-        device.setBackend(*parsed, openReportPort);
-        return {};
+        choice.address = *parsed;
+        choice.opener = openReportPort;
+        return choice;
     }
-    const std::string reason = "TARVANE_DEVICE: " + error;
-    device.setBackend(DeviceAddress{}, [reason](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string& detail) {
+    choice.error = "TARVANE_DEVICE: " + error;
+    choice.opener = [reason = choice.error](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string& detail) {
         detail = reason;
         return std::unique_ptr<ReportPort>();
-    });
-    return reason;
+    };
+    return choice;
 }
 
 std::shared_ptr<SimulatedBoard> processSimulatedBoard() {

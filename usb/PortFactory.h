@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/DeviceAddress.h"
+#include "usb/HidBootDevice.h"
 #include "usb/ReportPort.h"
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 
 namespace tarvane {
 
-class HidBootDevice;
 class SimulatedBoard;
 
 // Opens the back-end a device address names; the PortOpener every front end
@@ -17,10 +17,28 @@ class SimulatedBoard;
 std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::uint16_t vendorId,
                                            std::uint16_t productId, std::string& detail);
 
-// Points `device` at an address a user typed (TARVANE_DEVICE; empty means
-// usb). An address that does not parse leaves a device that is never found,
-// whose search says why. Returns that reason, empty when the address was good.
-std::string useDeviceAddress(HidBootDevice& device, const std::string& text);
+// The device an address a user typed names (TARVANE_DEVICE; empty means
+// usb). An address that does not parse gives a device that is never found,
+// whose search says why, and that reason in `error`.
+struct DeviceChoice {
+    DeviceAddress address;
+    PortOpener opener;
+    std::string error;
+};
+DeviceChoice chooseDevice(const std::string& text);
+
+// Points a window or a link (anything with useDevice) at the device `text`
+// names. Returns why the address does not parse, empty when it was good.
+template <class Target>
+std::string useDeviceAddress(Target& target, const char* text) {
+    DeviceChoice choice = chooseDevice(text ? text : "");
+    target.useDevice(std::move(choice.address), std::move(choice.opener));
+    return choice.error;
+}
+template <class Target>
+std::string useDeviceAddress(Target& target, const std::string& text) {
+    return useDeviceAddress(target, text.c_str());
+}
 
 // The board behind the `sim` address: one per process, so that its flash
 // survives from one update to the next like a real board's.

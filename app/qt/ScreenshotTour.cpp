@@ -1,7 +1,7 @@
 // tarvane-updater-screenshots DIR: clicks through the window against the
 // device TARVANE_DEVICE names (sim for pictures without a board) and saves
 // what a user sees at each step as PNG files in DIR. Not installed.
-#include "app/qt/DeviceSetup.h"
+#include "usb/PortFactory.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"

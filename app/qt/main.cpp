@@ -1,4 +1,4 @@
-#include "app/qt/DeviceSetup.h"
+#include "usb/PortFactory.h"
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
 
@@ -13,12 +13,13 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(tarvane::appIcon());
 
     tarvane::QtDialogView window;
-    window.dialog().m_programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
+    window.dialog().setProgramName(programName);
     const std::string addressError = tarvane::useDeviceAddress(window.dialog(), std::getenv("TARVANE_DEVICE"));
 
     window.show();
     if (!addressError.empty()) {
-        QMessageBox::warning(&window, QString::fromStdString(window.dialog().m_programName),
+        QMessageBox::warning(&window, QString::fromStdString(programName),
                              QString::fromStdString(addressError + "\nNo device will be used."));
     }
     window.exec();

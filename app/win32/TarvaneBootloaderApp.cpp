@@ -1,13 +1,14 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
-#include "app/win32/DeviceSetup.h"
 #include "app/win32/Win32DialogView.h"
+#include "usb/PortFactory.h"
 #include "usb/win32/WideText.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -36,6 +37,12 @@ std::string programName() {
     return toUtf8(std::filesystem::path(std::wstring(path.data(), n)).stem().wstring());
 }
 
+// An environment variable as UTF-8; empty when unset.
+std::string environmentVariable(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value != nullptr ? toUtf8(value) : std::string();
+}
+
 } // namespace
 
 int TarvaneBootloaderApp::initInstance() {
@@ -46,11 +53,12 @@ int TarvaneBootloaderApp::initInstance() {
     const ComApartment com;
 
     const auto view = std::make_unique<Win32DialogView>(instance_);
-    view->dialog().m_programName = programName();
+    const std::string name = programName();
+    view->dialog().setProgramName(name);
     const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
     if (!addressError.empty()) {
         const std::wstring text = toWide(addressError + "\nNo device will be used.");
-        const std::wstring caption = toWide(view->dialog().m_programName);
+        const std::wstring caption = toWide(name);
         MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
     }
     view->runModal();

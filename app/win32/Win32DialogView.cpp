@@ -137,8 +137,7 @@ void Win32DialogView::onDestroy(HWND window) {
     KillTimer(window, TIMER_PROGRESS);
     // Once the worker has been joined nothing more is posted; what it posted
     // before is still queued and would be lost with the window, so free it.
-    dialog_.m_link.stopWorker();
-    dialog_.m_link.device.close();
+    dialog_.onClose();
     window_.store(nullptr);
     MSG queued{};
     while (PeekMessageW(&queued, window, WM_LINK_RESPONSE, WM_LINK_TIMEOUT, PM_REMOVE)) {

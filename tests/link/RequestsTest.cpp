@@ -1,5 +1,6 @@
 #include "firmware/HexRecord.h"
-#include "link/BootloaderLink.h"
+#include "link/FrameCodec.h"
+#include "link/RequestBuilder.h"
 #include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
@@ -44,12 +45,13 @@ void writeFile(const std::filesystem::path& path, int count, std::size_t size, s
 struct Requests : ::testing::Test {
     test::ScratchDir scratch;
     const std::filesystem::path& dir = scratch.path();
-    BootloaderLink link;
+    RequestBuilder builder;
+    HexFileReader reader;
 
-    // The payload the worker would send, decoded back from txBuffer.
+    // The payload the worker would send, decoded back from the frame.
     Bytes sentPayload() {
         FrameDecoder<1000> d;
-        d.decodeBytes(link.txBuffer.data(), link.txLength);
+        d.decodeBytes(builder.frame().data(), builder.frame().size());
         EXPECT_TRUE(d.frameComplete);
         return Bytes(d.payload(), d.payload() + d.payloadLength());
     }
@@ -67,47 +69,33 @@ struct Requests : ::testing::Test {
     // Streams the whole file the way the worker chains batches.
     std::vector<std::vector<Bytes>> streamAll() {
         std::vector<std::vector<Bytes>> batches;
-        bool ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
-        while (ok) {
-            EXPECT_LE(link.txLength, BootloaderLink::kTxSize);
+        for (bool ok = builder.buildProgramBatch(reader, true); ok; ok = builder.buildProgramBatch(reader, false)) {
+            EXPECT_LE(builder.frame().size(), RequestBuilder::kFrameSize);
             batches.push_back(splitRecords(sentPayload()));
-            link.rewindOnProgram = false;
-            ok = link.buildRequest(CMD_PROGRAM, 3, 1000);
-            link.rewindOnProgram = true;
         }
         return batches;
     }
 };
 
-TEST_F(Requests, SimpleCommandsAndTheirSendCounts) {
-    ASSERT_TRUE(link.buildRequest(CMD_QUERY, 30, 200));
-    EXPECT_EQ(sentPayload(), Bytes{CMD_QUERY});
-    EXPECT_EQ(link.sendsLeft, 30);
-    EXPECT_EQ(link.sendsTotal, 30);
-    EXPECT_EQ(link.timeoutMs, 200);
-    link.sendsLeft = 0;
-
-    ASSERT_TRUE(link.buildRequest(CMD_START_APP, 3, 1000));
-    EXPECT_EQ(link.sendsLeft, 1);
-    EXPECT_EQ(link.timeoutMs, 10);
-    link.sendsLeft = 0;
-
-    for (std::uint8_t bad : {std::uint8_t{0}, std::uint8_t{6}, std::uint8_t{255}}) {
-        EXPECT_FALSE(link.buildRequest(bad, 3, 1000));
-        EXPECT_EQ(link.sendsLeft, 0);
-        EXPECT_EQ(link.txLength, 0u);
-        EXPECT_EQ(link.currentCommand, bad);
+TEST_F(Requests, SimpleCommandsAndRefusals) {
+    for (std::uint8_t command : {CMD_QUERY, CMD_ERASE, CMD_START_APP}) {
+        ASSERT_TRUE(builder.buildCommand(command));
+        EXPECT_EQ(sentPayload(), Bytes{command});
     }
-    // No file open: nothing to program, nothing to verify.
-    EXPECT_FALSE(link.buildRequest(CMD_PROGRAM, 3, 1000));
-    EXPECT_FALSE(link.buildRequest(CMD_VERIFY, 3, 1000));
-    EXPECT_EQ(link.sendsLeft, 0);
+    for (std::uint8_t bad : {std::uint8_t{0}, CMD_PROGRAM, CMD_VERIFY, std::uint8_t{6}, std::uint8_t{255}}) {
+        EXPECT_FALSE(builder.buildCommand(bad));
+        EXPECT_TRUE(builder.frame().empty());
+    }
+    // No file open: nothing to program; an empty range: nothing to verify.
+    EXPECT_FALSE(builder.buildProgramBatch(reader, true));
+    EXPECT_FALSE(builder.buildVerify(VerifyRange{}));
+    EXPECT_TRUE(builder.frame().empty());
 }
 
 TEST_F(Requests, BatchesOfElevenRecordsFromWhereTheReaderStands) {
     // 21 data records plus the address and end records: 23 records in all.
     writeFile(dir / "a.hex", 21, 16, 0xAA);
-    ASSERT_TRUE(link.reader.open((dir / "a.hex").string()));
+    ASSERT_TRUE(reader.open((dir / "a.hex").string()));
     const auto batches = streamAll();
     ASSERT_EQ(batches.size(), 3u);
     EXPECT_EQ(batches[0].size(), 11u);
@@ -115,19 +103,19 @@ TEST_F(Requests, BatchesOfElevenRecordsFromWhereTheReaderStands) {
     EXPECT_EQ(batches[2].size(), 1u);
     EXPECT_EQ(batches[0][0][kRecordType], kTypeExtendedLinear);
     EXPECT_EQ(batches[2][0][kRecordType], kTypeEndOfFile);
-    EXPECT_EQ(link.reader.linesConsumed(), 23u);
+    EXPECT_EQ(reader.linesConsumed(), 23u);
 
-    // A rewinding request starts over from the first line.
-    ASSERT_TRUE(link.buildRequest(CMD_PROGRAM, 3, 1000));
+    // A batch from the start starts over from the first line.
+    ASSERT_TRUE(builder.buildProgramBatch(reader, true));
     EXPECT_EQ(splitRecords(sentPayload()), batches[0]);
-    EXPECT_EQ(link.reader.linesConsumed(), 11u);
+    EXPECT_EQ(reader.linesConsumed(), 11u);
 }
 
 TEST_F(Requests, LongRecordsNeverOverflowAndEachIsSentOnceInOrder) {
     // 255 data bytes of DLE: every byte doubles on the wire, the worst case.
     for (std::uint8_t fill : {std::uint8_t{0x10}, std::uint8_t{0x5A}}) {
         writeFile(dir / "long.hex", 40, 255, fill);
-        ASSERT_TRUE(link.reader.open((dir / "long.hex").string()));
+        ASSERT_TRUE(reader.open((dir / "long.hex").string()));
         const auto batches = streamAll();
         std::vector<Bytes> flat;
         for (const auto& b : batches) {
@@ -148,8 +136,9 @@ TEST_F(Requests, VerifyCarriesTheImageRangeLittleEndian) {
     std::string text = hexLine(kTypeExtendedLinear, 0, {0x1D, 0x00}) + hexLine(kTypeData, 0, {1, 2, 3, 4}) +
                        hexLine(kTypeEndOfFile, 0, {});
     std::ofstream(dir / "v.hex", std::ios::binary) << text;
-    ASSERT_TRUE(link.reader.open((dir / "v.hex").string()));
-    ASSERT_TRUE(link.buildRequest(CMD_VERIFY, 3, 1000));
+    ASSERT_TRUE(reader.open((dir / "v.hex").string()));
+    FlashImage image;
+    ASSERT_TRUE(builder.buildVerify(loadImage(reader, image)));
     EXPECT_EQ(sentPayload(), (Bytes{0x04, 0x00, 0x00, 0x00, 0x9D, 0x04, 0x00, 0x00, 0x00, 0x03, 0x0D}));
 }
 

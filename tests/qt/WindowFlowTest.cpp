@@ -1,6 +1,6 @@
 // Clicking through the window as a user does: board, file, update against
 // the simulated board, a missing board, a file that does not load, Notes.
-#include "app/qt/DeviceSetup.h"
+#include "usb/PortFactory.h"
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"

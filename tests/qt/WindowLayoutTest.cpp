@@ -166,8 +166,10 @@ void WindowLayoutTest::logShowsItsLastLine() {
     QVERIFY(log->isReadOnly());
     QCOMPARE(log->lineWrapMode(), QPlainTextEdit::NoWrap);
 
+    std::string text;
     for (int i = 1; i <= 30; ++i) {
-        window.dialog().appendLog("line " + std::to_string(i));
+        text += "line " + std::to_string(i) + "\r\n";
+        window.setLogText(text);
         QCoreApplication::processEvents();
         QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
     }
@@ -177,7 +179,8 @@ void WindowLayoutTest::logShowsItsLastLine() {
     QCOMPARE(log->textCursor().block().text(), QStringLiteral("line 30"));
 
     // An empty line is a line of its own.
-    window.dialog().appendLog("");
+    text += "\r\n";
+    window.setLogText(text);
     QCOMPARE(test::logLines(window).size(), 31);
     QCOMPARE(test::logLines(window).last(), QString());
 }

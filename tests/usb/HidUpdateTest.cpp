@@ -92,7 +92,7 @@ UpdateRun update(HidApi& api) {
     TerminalView view(loop, output);
     DialogMain dialog(view);
     view.attach(dialog);
-    dialog.m_link.device.setBackend(DeviceAddress{}, [&api](const DeviceAddress& a, std::uint16_t vid,
+    dialog.useDevice(DeviceAddress{}, [&api](const DeviceAddress& a, std::uint16_t vid,
                                                             std::uint16_t pid, std::string& detail) {
         return openHidBootloader(api, a.path, vid, pid, detail);
     });

@@ -274,18 +274,18 @@ TEST_F(KernelUsb, BoardThatStopsReadingCannotHangTheUpdater) {
     {
         Board board = pluggedBoard("TVA-STALL", {"--stop-reading-after", "20"});
         BootloaderLink link;
-        ASSERT_EQ(useDeviceAddress(link.device, "usb:" + board.hostDevice), "");
-        ASSERT_TRUE(link.device.find(kBootloaderVendorId, kBootloaderProductId)) << link.device.lastDetail();
+        ASSERT_EQ(useDeviceAddress(link, "usb:" + board.hostDevice), "");
+        ASSERT_TRUE(link.findDevice(kBootloaderVendorId, kBootloaderProductId)) << link.deviceDetail();
         link.setNotifier([](LinkMessage) {});
-        ASSERT_TRUE(link.reader.open(kDisplayFile));
+        ASSERT_TRUE(link.openFile(kDisplayFile));
         link.startWorker();
-        ASSERT_TRUE(link.buildRequest(CMD_PROGRAM, 3, 1000));
+        ASSERT_TRUE(link.sendRequest(CMD_PROGRAM, 3, 1000));
         std::this_thread::sleep_for(3s);
         EXPECT_EQ(board.requests().size(), 20u);
         const auto t = Clock::now();
         link.stopWorker();
         const double stopped = secondsSince(t);
-        link.device.close();
+        link.closeDevice();
         figure("stopping the link while it writes to a board that stopped reading", stopped, "s");
         EXPECT_LT(stopped, 6.0);
     }

@@ -3,7 +3,7 @@
 // simulated board with the real timer, posted link messages and pauses.
 #include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
-#include "app/win32/DeviceSetup.h"
+#include "usb/PortFactory.h"
 #include "app/win32/Win32DialogView.h"
 #include "res/resource.h"
 #include "tests/support/HexGen.h"
@@ -151,7 +151,7 @@ TEST_F(WindowTest, ChosenFileWithAnyCharactersArmsUpdateAndCancelKeepsIt) {
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_EQ(filters[0].rfind("Interface HEX Files (*.hex)|*Interface_Board*.hex|", 0), 0u);
     EXPECT_EQ(text(IDC_FILE_NAME), L"Tarvane_Interface_Board_2048.hex");
-    EXPECT_EQ(view->dialog().m_hexPath, *answer);
+    EXPECT_EQ(view->dialog().hexPath(), *answer);
     EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\nHEX file selected\r\n");
     expectCaretAtLastLine();
     EXPECT_TRUE(enabled(IDC_UPDATE));
