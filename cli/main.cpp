@@ -2,6 +2,7 @@
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
+#include "res/version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,10 +17,6 @@
 #include <windows.h>
 #else
 #include <unistd.h>
-#endif
-
-#ifndef TARVANE_VERSION
-#define TARVANE_VERSION "0.0.0"
 #endif
 
 int main(int argc, char** argv) {
