@@ -11,7 +11,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <io.h>
 #include <windows.h>

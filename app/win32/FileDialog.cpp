@@ -1,6 +1,6 @@
 #include "app/win32/FileDialog.h"
 
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <shobjidl.h>
 #include <wrl/client.h>

@@ -4,7 +4,7 @@
 #include "app/DialogTemplates.h"
 #include "res/resource.h"
 #include "res/version.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -216,11 +216,11 @@ TEST(CompiledTemplateTest, ManifestAndVersionBlockAreInTheProgram) {
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
               std::string::npos);
-
     EXPECT_NE(text.find("name=\"Tarvane.FirmwareUpdater\" version=\"" TARVANE_VERSION_QUAD "\""), std::string::npos);
     for (const char* entry : {"level=\"asInvoker\"", "uiAccess=\"false\"", ">true</dpiAware>"}) {
         EXPECT_NE(text.find(entry), std::string::npos) << entry;
     }
+
     wchar_t path[MAX_PATH]{};
     GetModuleFileNameW(module, path, MAX_PATH);
     DWORD ignored = 0;
