@@ -30,10 +30,12 @@ struct DialogTemplate {
     std::span<const ControlTemplate> controls;
 };
 
+// Both come from res/dialogs.layout, as the Windows resources do.
 const DialogTemplate& mainDialogTemplate();
 const DialogTemplate& notesDialogTemplate();
 
-inline constexpr std::string_view kNoFileLoaded = "<No file loaded>";
-inline constexpr std::string_view kWindowTitle = "Tarvane Firmware Updater - v.1.1";
+// The main dialog's caption, and what its file name shows before a file is chosen.
+extern const std::string_view kWindowTitle;
+extern const std::string_view kNoFileLoaded;
 
 } // namespace tarvane

@@ -2,6 +2,7 @@
 
 #include "app/DialogMain.h"
 #include "app/DialogTemplates.h"
+#include "firmware/Utf8Path.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -54,11 +55,9 @@ std::optional<std::string> TerminalView::openFileDialog(const std::string&, cons
     if (fileAnswer_.empty()) return std::nullopt;
     // The window's dialog answers with a full path; so does the terminal.
     std::error_code ec;
-    const std::filesystem::path path(std::u8string(fileAnswer_.begin(), fileAnswer_.end()));
-    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    const std::filesystem::path full = std::filesystem::absolute(pathFromUtf8(fileAnswer_), ec);
     if (ec) return fileAnswer_;
-    const std::u8string u8 = full.u8string();
-    return std::string(u8.begin(), u8.end());
+    return utf8FromPath(full);
 }
 
 void TerminalView::startTimer(int id, int periodMs) {

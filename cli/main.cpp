@@ -2,6 +2,7 @@
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
+#include "res/version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -10,16 +11,12 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
-#endif
-
-#ifndef TARVANE_VERSION
-#define TARVANE_VERSION "0.0.0"
 #endif
 
 int main(int argc, char** argv) {

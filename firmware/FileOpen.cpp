@@ -1,20 +1,23 @@
 #include "firmware/FileOpen.h"
 
-#ifdef _WIN32
-#include <filesystem>
-#endif
+#include "firmware/Utf8Path.h"
 
 namespace tarvane {
+namespace {
+
+#ifdef _WIN32
+// The C runtime's narrow fopen reads names in the ANSI code page; its wide
+// twin takes the UTF-16 name that the path holds on Windows.
+std::FILE* openBinary(const wchar_t* name) { return _wfopen(name, L"rb"); }
+#else
+std::FILE* openBinary(const char* name) { return std::fopen(name, "rb"); }
+#endif
+
+} // namespace
 
 FilePtr openForReading(const std::string& utf8Path) {
     if (utf8Path.empty()) return nullptr;
-#ifdef _WIN32
-    const std::u8string u8(utf8Path.begin(), utf8Path.end());
-    const std::filesystem::path path(u8);
-    return FilePtr(_wfopen(path.c_str(), L"rb"));
-#else
-    return FilePtr(std::fopen(utf8Path.c_str(), "rb"));
-#endif
+    return FilePtr(openBinary(pathFromUtf8(utf8Path).c_str()));
 }
 
 } // namespace tarvane

@@ -11,9 +11,8 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a file named by a UTF-8 path for binary reading. On Windows the path
-// goes through the wide-character API so that any name opens, not only those
-// the active code page can spell.
+// Opens a file named by a UTF-8 path for binary reading; any name opens, on
+// Windows too (see Utf8Path.h).
 FilePtr openForReading(const std::string& utf8Path);
 
 } // namespace tarvane

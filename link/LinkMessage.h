@@ -6,10 +6,6 @@
 
 namespace tarvane {
 
-// Window message numbers of the two results, kept for the Win32 shell.
-inline constexpr unsigned WM_LINK_RESPONSE = 0x0400 + 1;
-inline constexpr unsigned WM_LINK_TIMEOUT = 0x0400 + 2;
-
 // A result handed from the worker to the UI thread. The response data is a
 // copy, so a later answer can never change it while the window reads it.
 struct LinkMessage {

@@ -33,7 +33,7 @@ shoot() { # window-id file
   echo "$2"
 }
 
-main=$(find_window '^Tarvane Firmware Updater - v\.1\.1$')
+main=$(find_window '^Tarvane Firmware Updater - v[0-9.]*$')
 sleep 1
 read -r left top width height < <(geometry "$main")
 # The main template is 438 x 247 dialog units.

@@ -10,8 +10,9 @@
 namespace tarvane {
 
 // The `usb` and `usb:PATH` addresses. One back-end per platform implements
-// these (usb/hidapi on Linux and macOS, usb/win32 on Windows), so the device
-// factory, the probe and --list call them alike.
+// the three functions below in its UsbBackend.cpp (usb/hidapi on Linux and
+// macOS, usb/win32 on Windows), so the device factory, the probe and --list
+// call them alike.
 
 // One HID interface as the system enumerates it; strings are UTF-8.
 struct HidDeviceInfo {

@@ -1,6 +1,7 @@
 #include "app/win32/FileDialog.h"
 
-#include "usb/win32/WideText.h"
+#include "firmware/Utf8Path.h"
+#include "win32/WideText.h"
 
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -47,8 +48,8 @@ std::optional<std::string> runOpenFileDialog(HWND owner, const std::string& filt
 
     if (!directory.empty()) {
         ComPtr<IShellItem> folder;
-        const std::wstring wide = toWide(directory);
-        if (SUCCEEDED(SHCreateItemFromParsingName(wide.c_str(), nullptr, IID_PPV_ARGS(&folder)))) {
+        const std::filesystem::path folderPath = pathFromUtf8(directory);
+        if (SUCCEEDED(SHCreateItemFromParsingName(folderPath.c_str(), nullptr, IID_PPV_ARGS(&folder)))) {
             dialog->SetFolder(folder.Get());
         }
     }

@@ -1,25 +1,23 @@
 #include "app/win32/Pictures.h"
 
-namespace tarvane {
+#include <utility>
 
-Pictures::~Pictures() {
-    for (const auto& [control, bitmap] : shown_) DeleteObject(bitmap);
-}
+namespace tarvane {
 
 void Pictures::show(HINSTANCE instance, HWND control, int bitmapId) {
     if (control == nullptr) return;
-    auto* bitmap = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    UniqueBitmap bitmap(
+        static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     auto* previous = reinterpret_cast<HBITMAP>(
-        SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+        SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get())));
 
-    HBITMAP& slot = shown_[control];
-    // The control no longer draws what it returned: ours from an earlier
-    // call, or the one it loaded from the template itself.
-    if (previous != nullptr && previous != bitmap && previous != slot) DeleteObject(previous);
-    if (slot != nullptr && slot != bitmap) DeleteObject(slot);
-    slot = bitmap;
-    if (slot == nullptr) shown_.erase(control);
+    UniqueBitmap& slot = shown_[control];
+    // The control no longer draws what it returned: the one it loaded from
+    // the template itself is released here, ours from an earlier call as the
+    // slot takes the new one.
+    const UniqueBitmap fromTemplate(previous != slot.get() ? previous : nullptr);
+    slot = std::move(bitmap);
+    if (!slot) shown_.erase(control);
 }
 
 } // namespace tarvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/Win32Handles.h"
+
 #include <windows.h>
 
 #include <map>
@@ -11,17 +13,12 @@ namespace tarvane {
 // object, after the window is gone.
 class Pictures {
 public:
-    Pictures() = default;
-    ~Pictures();
-    Pictures(const Pictures&) = delete;
-    Pictures& operator=(const Pictures&) = delete;
-
     // Loads the bitmap resource and shows it in the control; a bitmap that
     // cannot be loaded leaves the control without a picture.
     void show(HINSTANCE instance, HWND control, int bitmapId);
 
 private:
-    std::map<HWND, HBITMAP> shown_;
+    std::map<HWND, UniqueBitmap> shown_;
 };
 
 } // namespace tarvane

@@ -2,7 +2,7 @@
 
 #include "app/win32/Win32DialogView.h"
 #include "usb/PortFactory.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <commctrl.h>
 #include <objbase.h>

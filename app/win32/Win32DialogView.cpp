@@ -4,8 +4,8 @@
 #include "app/win32/FileDialog.h"
 #include "app/win32/IconPaint.h"
 #include "app/win32/NotesDialog.h"
-#include "usb/win32/WideText.h"
 #include "res/resource.h"
+#include "win32/WideText.h"
 
 #include <commctrl.h>
 

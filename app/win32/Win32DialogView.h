@@ -14,6 +14,11 @@
 
 namespace tarvane {
 
+// The messages that carry a worker's result to the window's thread; each
+// holds a LinkMessage that the window takes back and frees.
+inline constexpr UINT WM_LINK_RESPONSE = WM_USER + 1;
+inline constexpr UINT WM_LINK_TIMEOUT = WM_USER + 2;
+
 // The updater window on Win32: the IDD_MAIN dialog from the resources, its
 // messages and clicks handed to DialogMain, and DialogMain's requests carried
 // out on the dialog's window. Only postLinkMessage runs off the UI thread.

@@ -4,6 +4,7 @@
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"
+#include "res/version.h"
 #include "tests/qt/QtTestSupport.h"
 
 #include <QButtonGroup>
@@ -80,7 +81,8 @@ private slots:
 
 void WindowLayoutTest::startsAsTheTemplateSays() {
     QtDialogView window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("Tarvane Firmware Updater - v.1.1"));
+    QCOMPARE(window.windowTitle(),
+             QStringLiteral("Tarvane Firmware Updater - v.%1.%2").arg(TARVANE_VERSION_MAJOR).arg(TARVANE_VERSION_MINOR));
     QVERIFY(!window.windowIcon().isNull());
     QCOMPARE(window.controls().widgets().size(), std::size_t{17});
     QVERIFY(!window.hasControl(IDC_NOTES_WAIT_TEXT));

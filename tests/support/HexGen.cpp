@@ -1,5 +1,6 @@
 #include "tests/support/HexGen.h"
 
+#include "firmware/Utf8Path.h"
 #include "tests/support/RunProcess.h"
 
 #include <algorithm>
@@ -408,16 +409,14 @@ ScratchDir::~ScratchDir() {
 
 std::string ScratchDir::write(const std::string& utf8RelativePath, const std::string& text) const {
     if (path_.empty()) return {};
-    const std::u8string name(utf8RelativePath.begin(), utf8RelativePath.end());
-    const auto file = path_ / std::filesystem::path(name);
+    const auto file = path_ / pathFromUtf8(utf8RelativePath);
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) return {};
-    const std::u8string u8 = file.u8string();
-    return std::string(u8.begin(), u8.end());
+    return utf8FromPath(file);
 }
 
 } // namespace tarvane::test

@@ -3,7 +3,8 @@
 // gets is checked, not only what the script says.
 #include "app/DialogTemplates.h"
 #include "res/resource.h"
-#include "usb/win32/WideText.h"
+#include "res/version.h"
+#include "win32/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,10 @@ TEST(CompiledTemplateTest, ManifestAndVersionBlockAreInTheProgram) {
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
               std::string::npos);
+    EXPECT_NE(text.find("name=\"Tarvane.FirmwareUpdater\" version=\"" TARVANE_VERSION_QUAD "\""), std::string::npos);
+    for (const char* entry : {"level=\"asInvoker\"", "uiAccess=\"false\"", ">true</dpiAware>"}) {
+        EXPECT_NE(text.find(entry), std::string::npos) << entry;
+    }
 
     wchar_t path[MAX_PATH]{};
     GetModuleFileNameW(module, path, MAX_PATH);
@@ -226,8 +231,15 @@ TEST(CompiledTemplateTest, ManifestAndVersionBlockAreInTheProgram) {
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &value, &length));
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionMS, DWORD{TARVANE_VERSION_MAJOR} << 16 | TARVANE_VERSION_MINOR);
+    EXPECT_EQ(fixed->dwFileVersionLS, DWORD{TARVANE_VERSION_PATCH} << 16);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+        ASSERT_TRUE(VerQueryValueW(block.data(), (std::wstring(L"\\StringFileInfo\\040904b0\\") + name).c_str(),
+                                   &value, &length));
+        EXPECT_EQ(toUtf8(static_cast<const wchar_t*>(value)), TARVANE_VERSION_QUAD) << toUtf8(name);
+    }
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName", &value, &length));
     EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"Tarvane Firmware Updater");
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\LegalCopyright", &value, &length));

@@ -2,8 +2,8 @@
 // types, where a minimised window draws its icon, and the system's error text.
 #include "app/win32/FileDialog.h"
 #include "app/win32/IconPaint.h"
-#include "usb/win32/WideText.h"
-#include "usb/win32/Win32Error.h"
+#include "win32/WideText.h"
+#include "win32/Win32Error.h"
 
 #include <gtest/gtest.h>
 

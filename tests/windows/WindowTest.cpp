@@ -7,7 +7,7 @@
 #include "app/win32/Win32DialogView.h"
 #include "res/resource.h"
 #include "tests/support/HexGen.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <gtest/gtest.h>
 

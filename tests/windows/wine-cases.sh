@@ -164,13 +164,16 @@ window)
   [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
   "$wine" "$bin/tarvane-updater.exe" > "$work/window.txt" 2>&1 &
   window_pid=$!
+  # The caption carries the project's version as MAJOR.MINOR.
+  version=${TARVANE_VERSION:?}
+  title="Tarvane Firmware Updater - v.${version%.*}"
   id=""
   for _ in $(seq 150); do
-    id=$(xdotool search --name '^Tarvane Firmware Updater - v\.1\.1$' 2>/dev/null | head -n 1)
+    id=$(xdotool search --name "^${title//./\\.}\$" 2>/dev/null | head -n 1)
     [[ -n $id ]] && break
     sleep 0.2
   done
-  [[ -n $id ]] || { kill $window_pid; fail "no window titled \"Tarvane Firmware Updater - v.1.1\" appeared"; }
+  [[ -n $id ]] || { kill $window_pid; fail "no window titled \"$title\" appeared"; }
   sleep 1
   import -window root "$work/window.png"
   xwininfo -id "$id" > "$work/window-info.txt"

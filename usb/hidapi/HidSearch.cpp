@@ -50,10 +50,4 @@ std::unique_ptr<ReportPort> openHidBootloader(HidApi& api, const std::string& pa
     return nullptr;
 }
 
-std::string accessDeniedDetail(const std::string& path) {
-    return "The bootloader at " + path +
-           " was found, but access to it was denied: install the udev rule as /etc/udev/rules.d/" + kUdevRuleName +
-           ", run \"sudo udevadm control --reload\", then unplug and replug the board.";
-}
-
 } // namespace tarvane

@@ -20,4 +20,10 @@ bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::ve
     return true;
 }
 
+std::string accessDeniedDetail(const std::string& path) {
+    return "The bootloader at " + path +
+           " was found, but access to it was denied: install the udev rule as /etc/udev/rules.d/" + kUdevRuleName +
+           ", run \"sudo udevadm control --reload\", then unplug and replug the board.";
+}
+
 } // namespace tarvane

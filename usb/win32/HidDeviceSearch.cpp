@@ -1,7 +1,9 @@
 #include "usb/win32/HidDeviceSearch.h"
 
-#include "usb/win32/Win32Error.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
+#include "win32/Win32Error.h"
+
+#include <setupapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,14 @@
 
 namespace tarvane {
 namespace {
+
+struct DeviceInfoSetTraits {
+    using Value = HDEVINFO;
+    static Value empty() { return INVALID_HANDLE_VALUE; }
+    static bool valid(Value h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void release(Value h) { SetupDiDestroyDeviceInfoList(h); }
+};
+using DeviceInfoSet = UniqueWin32<DeviceInfoSetTraits>;
 
 UniqueHandle openDevice(const std::wstring& path, DWORD access, DWORD flags) {
     return UniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "usb/win32/HidLibrary.h"
-#include "usb/win32/Win32Handles.h"
+#include "win32/Win32Handles.h"
 
 #include <cstdint>
 #include <string>

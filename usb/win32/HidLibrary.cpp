@@ -1,7 +1,7 @@
 #include "usb/win32/HidLibrary.h"
 
-#include "usb/win32/Win32Error.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
+#include "win32/Win32Error.h"
 
 #include <array>
 

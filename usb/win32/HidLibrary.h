@@ -1,6 +1,6 @@
 #pragma once
 
-#include "usb/win32/Win32Handles.h"
+#include "win32/Win32Handles.h"
 
 #include <windows.h>
 

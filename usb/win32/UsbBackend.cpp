@@ -2,7 +2,7 @@
 
 #include "usb/win32/HidDeviceSearch.h"
 #include "usb/win32/Win32ReportPort.h"
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "usb/ReportPort.h"
-#include "usb/win32/Win32Handles.h"
+#include "win32/Win32Handles.h"
 
 namespace tarvane {
 

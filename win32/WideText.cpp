@@ -1,4 +1,4 @@
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,6 +1,6 @@
-#include "usb/win32/Win32Error.h"
+#include "win32/Win32Error.h"
 
-#include "usb/win32/WideText.h"
+#include "win32/WideText.h"
 
 #include <windows.h>
 

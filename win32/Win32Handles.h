@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <setupapi.h>
 
 #include <utility>
 
@@ -53,15 +52,15 @@ struct ModuleTraits {
     static void release(Value h) { FreeLibrary(h); }
 };
 
-struct DeviceInfoSetTraits {
-    using Value = HDEVINFO;
-    static Value empty() { return INVALID_HANDLE_VALUE; }
-    static bool valid(Value h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void release(Value h) { SetupDiDestroyDeviceInfoList(h); }
+struct BitmapTraits {
+    using Value = HBITMAP;
+    static Value empty() { return nullptr; }
+    static bool valid(Value h) { return h != nullptr; }
+    static void release(Value h) { DeleteObject(h); }
 };
 
 using UniqueHandle = UniqueWin32<HandleTraits>;
 using UniqueModule = UniqueWin32<ModuleTraits>;
-using DeviceInfoSet = UniqueWin32<DeviceInfoSetTraits>;
+using UniqueBitmap = UniqueWin32<BitmapTraits>;
 
 } // namespace tarvane
