@@ -2,6 +2,7 @@
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
+#include "sim/SimDevicePort.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,6 +25,7 @@
 
 int main(int argc, char** argv) {
     using namespace tarvane;
+    registerSimulatedBoardPort();
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
                  "  tarvane-update --board interface|display [--device ADDRESS] [--json] [--wait SECONDS] FILE.hex\n"

@@ -2,6 +2,7 @@
 
 #include "app/win32/DeviceSetup.h"
 #include "app/win32/Win32DialogView.h"
+#include "sim/SimDevicePort.h"
 #include "usb/win32/WideText.h"
 
 #include <commctrl.h>
@@ -47,6 +48,7 @@ int TarvaneBootloaderApp::initInstance() {
 
     const auto view = std::make_unique<Win32DialogView>(instance_);
     view->dialog().m_programName = programName();
+    registerSimulatedBoardPort();
     const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
     if (!addressError.empty()) {
         const std::wstring text = toWide(addressError + "\nNo device will be used.");
