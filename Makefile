@@ -12,8 +12,10 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# CMake's warnings and its summary of what this build has go to standard
+# error and show; its progress lines go to standard output and do not.
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) --log-level=NOTICE > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
