@@ -16,8 +16,9 @@ std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::ui
                                            std::uint16_t productId, std::string& detail);
 
 // Lets a back-end outside usb/ serve one kind of address, replacing what
-// served it before: the simulated board registers `sim` this way
-// (registerSimulatedBoardPort in sim/), so usb/ need not know it.
+// served it before (an empty opener serves nothing): the simulated board
+// registers `sim` this way (registerSimulatedBoardPort in sim/), so usb/
+// need not know it. Until then that address opens nothing, with a plain detail.
 void registerPortOpener(DeviceAddress::Kind kind, PortOpener opener);
 
 // Points `device` at an address a user typed (TARVANE_DEVICE; empty means
