@@ -12,8 +12,10 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# CMake's warnings and its summary of what this build has go to standard
+# error and show; its progress lines go to standard output and do not.
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) --log-level=NOTICE > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -49,10 +51,10 @@ clean:
 	rm -rf build build-asan build-tsan
 
 # The Debian package in dist/, checked by lintian (packaging/build-deb.sh), and
-# the Windows zips once a `windows` target exists.
+# the Windows zips.
 package:
 	@JOBS=$(JOBS) packaging/build-deb.sh
-	@if grep -q '^windows:' Makefile; then $(MAKE) --no-print-directory windows; fi
+	@$(MAKE) --no-print-directory windows
 
 # Fuzzing with clang's libFuzzer (fuzz/): `make fuzz` runs each target for
 # FUZZ_SECONDS and keeps what it finds new in build-fuzz/corpus; `make test`

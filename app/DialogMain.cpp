@@ -2,23 +2,12 @@
 
 #include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
+#include "firmware/Utf8Path.h"
 #include "res/resource.h"
 
 #include <filesystem>
 
 namespace tarvane {
-namespace {
-
-std::string toUtf8(const std::filesystem::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-std::filesystem::path fromUtf8(const std::string& s) {
-    return std::filesystem::path(std::u8string(s.begin(), s.end()));
-}
-
-} // namespace
 
 DialogMain::DialogMain(DialogView& view) : view_(view), update_(view, *this) {}
 
@@ -81,10 +70,10 @@ std::string DialogMain::fileFilter() const {
 void DialogMain::onBrowse() {
     std::error_code ec;
     const std::filesystem::path current = std::filesystem::current_path(ec);
-    const std::optional<std::string> chosen = view_.openFileDialog(fileFilter(), ec ? std::string() : toUtf8(current));
+    const std::optional<std::string> chosen = view_.openFileDialog(fileFilter(), ec ? std::string() : utf8FromPath(current));
     if (chosen && !chosen->empty()) {
         m_hexPath = *chosen;
-        view_.setControlText(IDC_FILE_NAME, toUtf8(fromUtf8(*chosen).filename()));
+        view_.setControlText(IDC_FILE_NAME, utf8FromPath(pathFromUtf8(*chosen).filename()));
         appendLog("HEX file selected");
     }
     enableControls(true);

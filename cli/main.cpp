@@ -3,6 +3,7 @@
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
 #include "res/version.h"
+#include "sim/SimDevicePort.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,6 +22,7 @@
 
 int main(int argc, char** argv) {
     using namespace tarvane;
+    registerSimulatedBoardPort();
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
                  "  tarvane-update --board interface|display [--device ADDRESS] [--json] [--wait SECONDS] FILE.hex\n"
@@ -37,11 +39,11 @@ int main(int argc, char** argv) {
     auto* boardOption = app.add_option("--board", boardText, "The board to update: interface or display")
                             ->check(CLI::IsMember({"interface", "display"}, CLI::ignore_case))
                             ->type_name("interface|display");
-    auto* deviceOption = app.add_option("--device", deviceText,
-                                        "Where the bootloader is: usb (the first one found), usb:PATH, "
-                                        "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
-                                        "(a simulated board inside this program)")
-                             ->type_name("ADDRESS")
+    app.add_option("--device", deviceText,
+                   "Where the bootloader is: usb (the first one found), usb:PATH, "
+                   "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
+                   "(a simulated board inside this program)")
+        ->type_name("ADDRESS")
                              ->capture_default_str();
     auto* fileOption = app.add_option("file", file, "The board's firmware file")->type_name("FILE.hex");
     auto* inspectOption =
@@ -107,7 +109,6 @@ int main(int argc, char** argv) {
                   << "Run with --help for more information.\n";
         return kExitUsage;
     }
-    (void)deviceOption;
 #ifdef _WIN32
     const bool terminal = _isatty(_fileno(stderr)) != 0;
 #else

@@ -8,17 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/screenshots}
 build=${BUILD:-$root/build}
 
-need=()
-command -v xvfb-run >/dev/null || need+=(xvfb)
-command -v xauth >/dev/null || need+=(xauth)
-fc-list 2>/dev/null | grep -q "Open Sans" || need+=(fonts-open-sans)
-if [[ ${#need[@]} -gt 0 ]]; then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+source "$root/scripts/apt-install-missing.sh"
+apt_install_missing xvfb xauth fonts-open-sans
 
 make -C "$root" --no-print-directory build BUILD="$build"
 mkdir -p "$out"

@@ -10,12 +10,16 @@
 
 namespace tarvane {
 
-class SimulatedBoard;
-
 // Opens the back-end a device address names; the PortOpener every front end
 // gives its HidBootDevice. Nothing with a plain `detail` when nothing opens.
 std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::uint16_t vendorId,
                                            std::uint16_t productId, std::string& detail);
+
+// Lets a back-end outside usb/ serve one kind of address, replacing what
+// served it before (an empty opener serves nothing): the simulated board
+// registers `sim` this way (registerSimulatedBoardPort in sim/), so usb/
+// need not know it. Until then that address opens nothing, with a plain detail.
+void registerPortOpener(DeviceAddress::Kind kind, PortOpener opener);
 
 // The device an address a user typed names (TARVANE_DEVICE; empty means
 // usb). An address that does not parse gives a device that is never found,
@@ -39,9 +43,5 @@ template <class Target>
 std::string useDeviceAddress(Target& target, const std::string& text) {
     return useDeviceAddress(target, text.c_str());
 }
-
-// The board behind the `sim` address: one per process, so that its flash
-// survives from one update to the next like a real board's.
-std::shared_ptr<SimulatedBoard> processSimulatedBoard();
 
 } // namespace tarvane

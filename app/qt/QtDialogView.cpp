@@ -148,8 +148,9 @@ void QtDialogView::killTimer(int id) {
 }
 
 void QtDialogView::pause(int ms) {
-    // The update sequence waits with the window frozen, as it was designed to;
-    // ticks missed meanwhile come as one, never as a burst.
+    // Sleeps on the UI thread, so no click, tick or link message is handled
+    // before the sequence's next step; ticks missed meanwhile come as one,
+    // never as a burst.
     QThread::msleep(static_cast<unsigned long>(std::max(ms, 0)));
 }
 

@@ -1,6 +1,7 @@
 #include "usb/PortFactory.h"
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
+#include "sim/SimDevicePort.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+    tarvane::registerSimulatedBoardPort();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(tarvane::appIcon());
 

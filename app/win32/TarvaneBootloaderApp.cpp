@@ -1,6 +1,7 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
 #include "app/win32/Win32DialogView.h"
+#include "sim/SimDevicePort.h"
 #include "usb/PortFactory.h"
 #include "win32/WideText.h"
 
@@ -55,6 +56,7 @@ int TarvaneBootloaderApp::initInstance() {
     const auto view = std::make_unique<Win32DialogView>(instance_);
     const std::string name = programName();
     view->dialog().setProgramName(name);
+    registerSimulatedBoardPort();
     const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
     if (!addressError.empty()) {
         const std::wstring text = toWide(addressError + "\nNo device will be used.");

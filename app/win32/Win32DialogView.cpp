@@ -230,7 +230,8 @@ void Win32DialogView::killTimer(int id) {
 }
 
 void Win32DialogView::pause(int ms) {
-    // The window is meant to freeze here: the sequence was designed around it.
+    // Sleeps on the UI thread, so no click, tick or link message is handled
+    // before the sequence's next step.
     Sleep(static_cast<DWORD>(std::max(ms, 0)));
 }
 

@@ -4,6 +4,7 @@
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"
+#include "sim/SimDevicePort.h"
 #include "tests/qt/QtTestSupport.h"
 
 #include <QDir>
@@ -49,7 +50,10 @@ struct FileAnswers {
 class WindowFlowTest : public QObject {
     Q_OBJECT
 public:
-    static void initMain() { test::useOffscreenPlatform(); }
+    static void initMain() {
+        test::useOffscreenPlatform();
+        registerSimulatedBoardPort();
+    }
 
 private slots:
     void init();

@@ -1,7 +1,9 @@
 #include "link/Protocol.h"
 #include "sim/BoardTiming.h"
+#include "sim/SimDevicePort.h"
 #include "sim/SimReportPort.h"
 #include "tests/sim/SimTestHelpers.h"
+#include "usb/PortFactory.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +131,39 @@ TEST(SimReportPort, TheBoardCanBeInspectedWhileAWorkerDrivesIt) {
     worker.join();
     EXPECT_EQ(answered.load(), 200);
     EXPECT_EQ(board->flashByte(0x9D000000 + 199), 199);
+}
+
+TEST(SimDevicePort, TheSimAddressReachesOneBoardPerProcessOnceRegistered) {
+    DeviceAddress sim;
+    sim.kind = DeviceAddress::Kind::Sim;
+    std::string detail;
+    registerPortOpener(DeviceAddress::Kind::Sim, nullptr);
+    EXPECT_EQ(openReportPort(sim, kBootloaderVendorId, kBootloaderProductId, detail), nullptr);
+    EXPECT_EQ(detail, "this program offers no device at \"sim\"");
+
+    registerSimulatedBoardPort();
+    const auto connections = processSimulatedBoard()->connectionCount();
+    {
+        auto port = openReportPort(sim, kBootloaderVendorId, kBootloaderProductId, detail);
+        ASSERT_TRUE(port);
+        write(*port, {CMD_ERASE});
+        EXPECT_EQ(readAnswer(*port, 2000), Bytes{CMD_ERASE});
+        write(*port, programPayload({linearRecord(0x1D00), record(0, 0, {0x5A})}));
+        EXPECT_EQ(readAnswer(*port, 2000), Bytes{CMD_PROGRAM});
+    }
+    // The next open meets the same board, flash and all.
+    EXPECT_EQ(processSimulatedBoard()->flashByte(0x9D000000), 0x5A);
+    auto again = openReportPort(sim, kBootloaderVendorId, kBootloaderProductId, detail);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(processSimulatedBoard()->connectionCount(), connections + 2);
+
+    // The other kinds keep their own back-ends.
+    DeviceAddress tcp;
+    tcp.kind = DeviceAddress::Kind::Tcp;
+    tcp.host = "127.0.0.1";
+    tcp.port = 1;
+    EXPECT_EQ(openReportPort(tcp, kBootloaderVendorId, kBootloaderProductId, detail), nullptr);
+    EXPECT_NE(detail.find("refused"), std::string::npos) << detail;
 }
 
 } // namespace

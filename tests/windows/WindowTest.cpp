@@ -3,10 +3,11 @@
 // simulated board with the real timer, posted link messages and pauses.
 #include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
-#include "usb/PortFactory.h"
 #include "app/win32/Win32DialogView.h"
 #include "res/resource.h"
+#include "sim/SimDevicePort.h"
 #include "tests/support/HexGen.h"
+#include "usb/PortFactory.h"
 #include "win32/WideText.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,7 @@ TEST_F(WindowTest, WholeUpdateOnTheSimulatedBoardAndNoDeviceAtAll) {
                       test::generateHex({{test::kGenImageBase, test::patternBytes(600, 7)}}).text);
     ASSERT_FALSE(file.empty());
 
+    registerSimulatedBoardPort();
     ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
     click(IDC_INTERFACE_BOARD);
     answer = file;

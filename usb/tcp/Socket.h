@@ -9,8 +9,7 @@ namespace tarvane {
 
 // A non-blocking TCP socket that owns its descriptor. Every operation has a
 // time limit, so a stuck peer can never hold a caller longer than it asked.
-// All operating-system socket calls live in one file behind this class, so a
-// Winsock variant only has to provide that file again.
+// The calls that differ between POSIX and Winsock are in NativeSocket.h.
 class Socket {
 public:
     enum class Wait { Ready, Timeout, Error };

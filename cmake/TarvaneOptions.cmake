@@ -1,0 +1,25 @@
+# Every TARVANE_* switch of the build, declared here so that `cmake -L` and
+# one file tell them all.
+option(TARVANE_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ON)
+option(TARVANE_ENABLE_ASAN "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TARVANE_ENABLE_TSAN "Build with ThreadSanitizer" OFF)
+option(TARVANE_BUILD_BENCH "Build the benchmarks" ON)
+option(TARVANE_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang; make fuzz sets it)" OFF)
+option(TARVANE_WITH_HIDAPI "Build the USB back-end over hidapi when it is found (not on Windows)" ON)
+
+find_package(Qt6 QUIET COMPONENTS Widgets Test)
+option(TARVANE_WITH_QT "Build the Qt window tarvane-updater and its tests" ${Qt6_FOUND})
+
+# The terminal tools' man pages come from their --help, through help2man.
+find_program(TARVANE_HELP2MAN help2man)
+find_program(TARVANE_GZIP gzip)
+set(manpagesDefault OFF)
+if(TARVANE_HELP2MAN AND TARVANE_GZIP AND NOT CMAKE_CROSSCOMPILING)
+  set(manpagesDefault ON)
+endif()
+option(TARVANE_MANPAGES "Generate the terminal tools' man pages with help2man" ${manpagesDefault})
+
+# udev reads /usr/lib/udev/rules.d and /etc/udev/rules.d, not /usr/local: a
+# package built with CMAKE_INSTALL_PREFIX=/usr puts it where udev looks.
+set(TARVANE_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
+    "Where the udev rule is installed, relative to the install prefix or absolute")

@@ -1,0 +1,19 @@
+#include "sim/SimDevicePort.h"
+
+#include "sim/SimReportPort.h"
+#include "usb/PortFactory.h"
+
+namespace tarvane {
+
+std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
+    static const std::shared_ptr<SimulatedBoard> board = std::make_shared<SimulatedBoard>();
+    return board;
+}
+
+void registerSimulatedBoardPort() {
+    registerPortOpener(DeviceAddress::Kind::Sim, [](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+        return openSimReportPort(processSimulatedBoard());
+    });
+}
+
+} // namespace tarvane
