@@ -1,6 +1,6 @@
 #include "link/BootloaderLink.h"
 #include "tests/link/LinkPeer.h"
-#include "tests/link/ScriptedPort.h"
+#include "tests/support/ScriptedPort.h"
 #include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/link/ScriptedPort.h"
+#include "tests/support/ScriptedPort.h"
 #include "usb/DeviceAddress.h"
 #include "usb/HidBootDevice.h"
 
