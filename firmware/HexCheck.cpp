@@ -106,6 +106,19 @@ HexCheckResult fault(std::uint32_t line, std::string reason) {
     return r;
 }
 
+HexCheckResult unreadable(std::string reason) {
+    HexCheckResult r = fault(0, std::move(reason));
+    r.unreadable = true;
+    return r;
+}
+
+// Older tools end a file with white space or a Ctrl-Z (0x1A) end mark after
+// the end-of-file record; a reader stops at such a line, as at an empty one.
+bool isTrailer(std::string_view line) {
+    if (!line.empty() && line.front() == '\x1A') line.remove_prefix(1);
+    return line.find_first_not_of(" \t\r\f\v") == std::string_view::npos;
+}
+
 // Judges a file one line at a time, in order, so that a file never has to
 // be held whole.
 class LineChecker {
@@ -115,7 +128,7 @@ public:
         ++lineNumber_;
         if (!cut && !line.empty() && line.back() == '\r') line.remove_suffix(1);
 
-        if (line.empty()) {
+        if (line.empty() || (sawEndOfFile_ && !cut && isTrailer(line))) {
             // Harmless at the end of a file; before a record it would end programming early.
             if (emptyLine_ == 0) emptyLine_ = lineNumber_;
             return true;
@@ -228,7 +241,7 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
     FilePtr file = openForReading(utf8Path);
     if (!file) {
         const int err = errno;
-        return fault(0, "cannot open " + utf8Path + (err != 0 ? std::string(": ") + std::strerror(err) : ""));
+        return unreadable("cannot open " + utf8Path + (err != 0 ? std::string(": ") + std::strerror(err) : ""));
     }
     LineChecker checker;
     std::array<char, 64 * 1024> block{};
@@ -264,7 +277,7 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
             rest.remove_prefix(newline + 1);
         }
     }
-    if (std::ferror(file.get())) return fault(0, "cannot read " + utf8Path);
+    if (std::ferror(file.get())) return unreadable("cannot read " + utf8Path);
     if (pending) feedBounded(checker, partial);
     return checker.finish();
 }

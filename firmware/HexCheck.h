@@ -12,6 +12,8 @@ struct HexCheckResult {
     // 1-based line of the first fault; 0 when the fault is the file as a whole.
     std::uint32_t line = 0;
     std::string reason;
+    // The file could not be opened or read at all: its lines were never judged.
+    bool unreadable = false;
     // Counts over the whole file when it passes.
     std::uint32_t records = 0;
     std::uint64_t dataBytes = 0;
@@ -23,7 +25,8 @@ struct HexCheckResult {
 // Refuses anything a board must never receive: characters that are not hex
 // digits, odd digit counts, a length byte that disagrees with the line,
 // unknown record types, bad checksums, a non-record line before the last
-// record, a missing end-of-file record, no data inside the program flash, or
+// record or after the end-of-file record (blank lines and an end-of-file
+// mark, Ctrl-Z, may follow it), a missing end-of-file record, no data inside the program flash, or
 // data that a board would program where the verified image does not hold it.
 HexCheckResult checkHexText(std::string_view text);
 HexCheckResult checkHexFile(const std::string& utf8Path);

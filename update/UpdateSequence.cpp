@@ -13,15 +13,20 @@ const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
 
 void UpdateSequence::start(const std::string& path, bool startApplication) {
     if (path.empty()) {
-        fileNotLoaded("No HEX file is chosen.");
+        fileNotLoaded("No HEX file is chosen.", false);
         return;
     }
     // The check ahead of this update counts once; the next Update checks again.
     const HexCheckResult check = checkFile(path);
     checked_.reset();
-    // A file that fails its check never reaches the board.
-    if (!check.ok || !m_link.openFile(path)) {
-        fileNotLoaded(check.ok ? "The file cannot be opened." : check.describe());
+    // A file that fails its check never reaches the board; the log names the
+    // faulty line, which only the check can tell.
+    if (!check.ok) {
+        fileNotLoaded(check.describe(), !check.unreadable);
+        return;
+    }
+    if (!m_link.openFile(path)) {
+        fileNotLoaded("cannot open " + path, false);
         return;
     }
     HexFileReader reader;
@@ -39,10 +44,10 @@ void UpdateSequence::start(const std::string& path, bool startApplication) {
     toggleConnection();
 }
 
-void UpdateSequence::fileNotLoaded(const std::string& reason) {
+void UpdateSequence::fileNotLoaded(const std::string& reason, bool logReason) {
     window_.appendLog("");
     window_.appendLog(">> Cannot load the HEX file.");
-    window_.appendLog(">> " + reason);
+    if (logReason) window_.appendLog(">> " + reason);
     MessageBoxRequest box;
     box.text = "Cannot load the HEX file.";
     box.caption = boxCaption_;

@@ -52,7 +52,8 @@ public:
 private:
     friend struct UpdateSequencePeer;
 
-    void fileNotLoaded(const std::string& reason);
+    // The box's detail always gives the reason; the log only for a faulty line.
+    void fileNotLoaded(const std::string& reason, bool logReason);
     void toggleConnection();
     void stopUpdate();
     int onLinkResponse(std::uint8_t command, const std::vector<std::uint8_t>& data);

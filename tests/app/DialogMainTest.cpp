@@ -133,6 +133,18 @@ TEST_F(DialogMainTest, UpdateWithoutABoardOrWithABadFileEndsAtOnceWithControlsBa
     EXPECT_TRUE(view.boxes.back().ownedByWindow);
     EXPECT_EQ(view.boxes.back().icon, MessageIcon::None);
     EXPECT_EQ(view.outcomes.back(), UpdateOutcome::FileNotLoaded);
+
+    // No file chosen, or one that cannot be opened: the two lines alone, the reason in the box.
+    dialog.onInterfaceBoard();
+    dialog.onUpdate();
+    EXPECT_EQ(view.logLines(), (Lines{"Interface board selected", "", ">> Cannot load the HEX file."}));
+    view.fileAnswers.push_back((dir / "Tarvane_Interface_Board_gone.hex").string());
+    dialog.onBrowse();
+    dialog.onUpdate();
+    EXPECT_EQ(view.logLines(), (Lines{"Interface board selected", "", ">> Cannot load the HEX file.", "HEX file selected",
+                                      "", ">> Cannot load the HEX file."}));
+    EXPECT_NE(view.boxes.back().detail.find("No such file or directory"), std::string::npos) << view.boxes.back().detail;
+    EXPECT_EQ(view.outcomes.back(), UpdateOutcome::FileNotLoaded);
 }
 
 } // namespace

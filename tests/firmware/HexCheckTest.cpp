@@ -1,4 +1,6 @@
+#include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
+#include "firmware/HexFileReader.h"
 #include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +95,7 @@ TEST(HexCheck, FileLevelFaults) {
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.line, 0u);
     EXPECT_NE(missing.reason.find("cannot open"), std::string::npos) << missing.reason;
+    EXPECT_TRUE(missing.unreadable);
 
     const auto good = typicalFile({.crlf = true});
     const auto onDisk = checkHexFile(dir.write("Prüfung/Display_Board_é.hex", good.text));
@@ -103,6 +106,34 @@ TEST(HexCheck, FileLevelFaults) {
     const auto badOnDisk = checkHexFile(dir.write("bad.hex", bad.text));
     EXPECT_FALSE(badOnDisk.ok);
     EXPECT_EQ(badOnDisk.line, bad.line);
+    EXPECT_FALSE(badOnDisk.unreadable);
+}
+
+TEST(HexCheck, BlankLinesAndACtrlZMayFollowTheEndOfFileRecord) {
+    test::ScratchDir dir;
+    const auto good = typicalFile();
+    const std::uint32_t last = good.expected.lines;
+    HexFileReader plainReader;
+    ASSERT_TRUE(plainReader.open(dir.write("plain.hex", good.text)));
+    FlashImage plainImage;
+    const VerifyRange plainRange = loadImage(plainReader, plainImage);
+    for (const std::string trailer : {"\x1A", "\x1A\r\n", "   \n\t\n", "\x1A  \n\n", "\r\n \r\n\x1A"}) {
+        SCOPED_TRACE(::testing::PrintToString(trailer));
+        const std::string text = good.text + trailer;
+        EXPECT_TRUE(checkHexText(text).ok) << checkHexText(text).describe();
+        // Programmed and verified as the file without them.
+        HexFileReader reader;
+        ASSERT_TRUE(reader.open(dir.write("trailer.hex", text)));
+        ASSERT_TRUE(checkHexFile(reader.path()).ok);
+        FlashImage image;
+        EXPECT_EQ(loadImage(reader, image), plainRange);
+    }
+    // Anything else after it is still refused at its line, and a record after a blank line too.
+    EXPECT_EQ(checkHexText(good.text + "\x1A?\n").line, last + 1);
+    EXPECT_EQ(checkHexText(good.text + "\n end\n").line, last + 2);
+    EXPECT_EQ(checkHexText(good.text + "  \n:00000001FF\n").line, last + 1);
+    // Before the end-of-file record a blank line is no record at all.
+    EXPECT_FALSE(checkHexText(" \n" + good.text).ok);
 }
 
 TEST(HexCheck, FileIsJudgedExactlyLikeItsText) {
