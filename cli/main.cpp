@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
                    "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
                    "(a simulated board inside this program)")
         ->type_name("ADDRESS")
-                             ->capture_default_str();
+        ->capture_default_str();
     auto* fileOption = app.add_option("file", file, "The board's firmware file")->type_name("FILE.hex");
     auto* inspectOption =
         app.add_option("--inspect", inspectPath,
