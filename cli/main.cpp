@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
                  "  tarvane-update --inspect FILE.hex\n"
                  "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
+    // On Windows the parser would take "/tmp/x.hex" for a "/option"; every
+    // option here is spelled with "--", so an argument starting with "/" is a file.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION);
 
     std::string boardText;

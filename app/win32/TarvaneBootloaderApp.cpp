@@ -47,6 +47,9 @@ std::string environmentVariable(const wchar_t* name) {
 } // namespace
 
 int TarvaneBootloaderApp::initInstance() {
+    // Restarted by the restart manager when an installer or a system update
+    // closes it; never after a crash, and no recovery callback.
+    RegisterApplicationRestart(nullptr, RESTART_NO_CRASH);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_WIN95_CLASSES;

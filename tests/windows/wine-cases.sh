@@ -135,6 +135,14 @@ utf8-path)
   expect_status 0
   expect_out_line "=== UPGRADE COMPLETE ==="
   ;;
+slash-path)
+  # A path from the root of the current drive (Z: under Wine) starts with "/",
+  # as Windows options may; it is still the file.
+  start_sim
+  update --board display --device "$sim_address" "$display_hex"
+  expect_status 0
+  expect_success_log Display
+  ;;
 usb-list)
   wait_for_wine_hid
   TARVANE_HID_TRACE=1 update --list

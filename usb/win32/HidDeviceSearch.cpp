@@ -80,7 +80,7 @@ HidCandidate examineHidDevice(const HidLibrary& library, const std::wstring& pat
     candidate.path = path;
     if (!library.loaded()) return candidate;
 
-    candidate.writeHandle = openDevice(path, GENERIC_READ | GENERIC_WRITE, 0);
+    candidate.writeHandle = openDevice(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
     const DWORD writeError = candidate.writeHandle ? ERROR_SUCCESS : GetLastError();
     candidate.readHandle = openDevice(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
     const DWORD readError = candidate.readHandle ? ERROR_SUCCESS : GetLastError();

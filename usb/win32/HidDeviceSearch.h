@@ -13,7 +13,7 @@ namespace tarvane {
 // its IDs when they could be read.
 struct HidCandidate {
     std::wstring path;
-    UniqueHandle writeHandle; // synchronous, for output reports
+    UniqueHandle writeHandle; // overlapped, for output reports
     UniqueHandle readHandle;  // overlapped, for input reports
     bool attributesRead = false;
     std::uint16_t vendorId = 0;

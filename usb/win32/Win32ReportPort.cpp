@@ -15,10 +15,24 @@ Win32ReportPort::~Win32ReportPort() {
 
 bool Win32ReportPort::writeReport(ReportView report) {
     if (!write_) return false;
+    const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) return false;
+
     std::array<std::uint8_t, kTransferSize> transfer{};
     std::copy(report.begin(), report.end(), transfer.begin() + 1);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.get();
+    if (!WriteFile(write_.get(), transfer.data(), kTransferSize, nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        return false;
+    }
+
+    // A board still on the bus may stop taking output reports for good.
+    if (WaitForSingleObject(event.get(), kWriteLimitMs) != WAIT_OBJECT_0) CancelIoEx(write_.get(), &overlapped);
+    // The write, cancelled or not, must be over before its buffer and
+    // OVERLAPPED go away; one that completed just before the cancel counts.
     DWORD written = 0;
-    return WriteFile(write_.get(), transfer.data(), kTransferSize, &written, nullptr) != FALSE;
+    return GetOverlappedResult(write_.get(), &overlapped, &written, TRUE) && written == kTransferSize;
 }
 
 ReadResult Win32ReportPort::readReport(ReportBuffer report, int timeoutMs) {

@@ -5,13 +5,15 @@
 
 namespace tarvane {
 
-// A HID bootloader opened through two handles of the same device path:
-// output reports go synchronously through the first, input reports are read
-// overlapped through the second so that a read can give up after its limit.
+// A HID bootloader opened through two overlapped handles of the same device
+// path: output reports go through the first, input reports come through the
+// second, and each transfer gives up after its limit, so that a board that
+// stops taking or sending reports never holds the link's worker.
 // Each transfer is 65 bytes: report ID 0, then the 64 report bytes.
 class Win32ReportPort final : public ReportPort {
 public:
     static constexpr unsigned long kTransferSize = kReportSize + 1;
+    static constexpr unsigned long kWriteLimitMs = 1000;
 
     Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle);
     // Cancels whatever is still pending on either handle before closing it.
@@ -19,6 +21,7 @@ public:
     Win32ReportPort(const Win32ReportPort&) = delete;
     Win32ReportPort& operator=(const Win32ReportPort&) = delete;
 
+    // False when the report was not taken whole within kWriteLimitMs.
     bool writeReport(ReportView report) override;
     ReadResult readReport(ReportBuffer report, int timeoutMs) override;
 
