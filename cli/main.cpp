@@ -12,6 +12,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "win32/FineTimer.h"
 #include "win32/WideText.h"
 
 #include <io.h>
@@ -23,6 +24,9 @@
 int main(int argc, char** argv) {
     using namespace tarvane;
     registerSimulatedBoardPort();
+#ifdef _WIN32
+    useFineTimerInLinkWorkers();
+#endif
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
                  "  tarvane-update --board interface|display [--device ADDRESS] [--json] [--wait SECONDS] FILE.hex\n"

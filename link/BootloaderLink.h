@@ -75,7 +75,11 @@ private:
     bool publish(bool built, std::uint16_t sends, std::uint16_t timeoutMs);
     void workerLoop();
     // One receive step: read a report, dispatch an answer or report a time-out.
-    void poll();
+    // True when a report arrived.
+    bool poll();
+    // One send step: the pending request's first send, a re-send when its time
+    // is up, or the end of its sends. True when a frame went out.
+    bool sendDue();
     void dispatchResponse();
     void sendFrame();
     void notify(LinkMessage::Kind kind, std::uint8_t command, std::vector<std::uint8_t> data = {});

@@ -1,6 +1,9 @@
 #include "link/BootloaderLink.h"
 
+#include "link/WorkerPacing.h"
+
 #include <chrono>
+#include <memory>
 
 namespace tarvane {
 namespace {
@@ -71,30 +74,37 @@ void BootloaderLink::stopWorker() {
 }
 
 void BootloaderLink::workerLoop() {
+    // Held for the worker's life: where sleeps are coarse it keeps a finer timer.
+    const std::unique_ptr<WorkerPacing> pacing = makeWorkerPacing();
     while (!shared_.stopRequested.load(std::memory_order_acquire)) {
-        poll();
-        if (shared_.waitState.load(std::memory_order_relaxed) == kIdle) {
-            // Acquire pairs with publish's release: the frame is complete.
-            const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_acquire);
-            if (left > 0) {
-                shared_.waitState.store(kAwaiting, std::memory_order_relaxed);
-                shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
-                worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
-                sendFrame();
-            }
-        } else {
-            const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_relaxed);
-            if (left == 0) {
-                shared_.timedOut.store(true, std::memory_order_relaxed);
-                shared_.waitState.store(kIdle, std::memory_order_relaxed);
-            } else if (nowMs() > worker_state_.deadlineMs) {
-                worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
-                shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
-                sendFrame();
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool received = poll();
+        const bool sent = sendDue();
+        pacing->endPass(received || sent);
     }
+}
+
+bool BootloaderLink::sendDue() {
+    if (shared_.waitState.load(std::memory_order_relaxed) == kIdle) {
+        // Acquire pairs with publish's release: the frame is complete.
+        const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_acquire);
+        if (left == 0) return false;
+        shared_.waitState.store(kAwaiting, std::memory_order_relaxed);
+        shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
+        worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+        sendFrame();
+        return true;
+    }
+    const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_relaxed);
+    if (left == 0) {
+        shared_.timedOut.store(true, std::memory_order_relaxed);
+        shared_.waitState.store(kIdle, std::memory_order_relaxed);
+    } else if (nowMs() > worker_state_.deadlineMs) {
+        worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+        shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
+        sendFrame();
+        return true;
+    }
+    return false;
 }
 
 void BootloaderLink::sendFrame() {
@@ -102,10 +112,11 @@ void BootloaderLink::sendFrame() {
     device_.writeFrame(frame.data(), frame.size());
 }
 
-void BootloaderLink::poll() {
+bool BootloaderLink::poll() {
+    std::size_t got = 0;
     if (device_.isOpen()) {
         std::array<std::uint8_t, kReportSize> report{};
-        const std::size_t got = device_.readReport(report.data());
+        got = device_.readReport(report.data());
         if (got > 0) worker_state_.decoder.decodeBytes(report.data(), got);
     }
     if (worker_state_.decoder.frameComplete) {
@@ -116,6 +127,7 @@ void BootloaderLink::poll() {
         // Nobody waits for the application to answer its start request.
         if (isWindowCommand(command)) notify(LinkMessage::Kind::Timeout, command);
     }
+    return got > 0;
 }
 
 void BootloaderLink::dispatchResponse() {

@@ -3,6 +3,7 @@
 #include "app/win32/Win32DialogView.h"
 #include "sim/SimDevicePort.h"
 #include "usb/PortFactory.h"
+#include "win32/FineTimer.h"
 #include "win32/WideText.h"
 
 #include <commctrl.h>
@@ -60,6 +61,7 @@ int TarvaneBootloaderApp::initInstance() {
     const std::string name = programName();
     view->dialog().setProgramName(name);
     registerSimulatedBoardPort();
+    useFineTimerInLinkWorkers();
     const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
     if (!addressError.empty()) {
         const std::wstring text = toWide(addressError + "\nNo device will be used.");

@@ -164,6 +164,26 @@ TEST_F(LinkWorker, VanishedDeviceGivesATimeoutWithoutSpinning) {
     EXPECT_LT(board->readCount(), 40);
 }
 
+TEST_F(LinkWorker, AnsweredWorkerStillPausesWhenReadsDoNotWait) {
+    // Only the worker's own pause keeps it from spinning on such a port; the
+    // passes that sent and received must not leave it without one.
+    board->readsReturnAtOnce = true;
+    board->answer = [](const Bytes& r) -> std::vector<Bytes> {
+        if (r[0] == CMD_QUERY) return {ScriptedBoard::frame({CMD_QUERY, 0x01})};
+        return {};
+    };
+    connect();
+    ASSERT_TRUE(link.sendRequest(CMD_QUERY, 3, 200));
+    ASSERT_TRUE(inbox.waitFor(1, 2s));
+    const int before = board->readCount();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(300ms);
+    const int reads = board->readCount() - before;
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+    // At most one read per 1 ms pause; a spinning worker makes many thousands.
+    EXPECT_LE(reads, elapsedMs + 10);
+}
+
 TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
     test::ScratchDir scratch;
     const auto& dir = scratch.path();

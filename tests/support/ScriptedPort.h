@@ -28,6 +28,9 @@ struct ScriptedBoard {
     std::function<std::vector<Bytes>(const Bytes& request)> answer;
     int reads = 0;
     bool broken = false;
+    // Reads give up at once instead of waiting for their limit, as a port
+    // that ignores it would.
+    bool readsReturnAtOnce = false;
 
     static Bytes frame(Bytes payload) {
         payload.resize(payload.size() + 2);
@@ -89,7 +92,8 @@ public:
         std::unique_lock lock(board_->mutex);
         ++board_->reads;
         if (board_->broken) return ReadResult::Error;
-        if (!board_->arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+        const int waitMs = board_->readsReturnAtOnce ? 0 : timeoutMs;
+        if (!board_->arrived.wait_for(lock, std::chrono::milliseconds(waitMs),
                                       [&] { return !board_->outgoing.empty() || board_->broken; })) {
             return ReadResult::Timeout;
         }
