@@ -12,6 +12,13 @@ namespace tarvane {
 // each direction independently.
 inline constexpr std::chrono::microseconds kReportInterval{1000};
 
+// The host controller polls an interrupt endpoint somewhere inside each frame,
+// not at its very start, so a report the host hands over this soon after the
+// previous one has crossed still rides the next frame. Without it a host
+// thread that wakes a few microseconds late would lose a whole frame's share
+// on every report, which no real bus charges.
+inline constexpr std::chrono::microseconds kFrameSlack{250};
+
 // Erasing the whole program flash: 128 pages of 4 KiB at about 3 ms each.
 // It stays well inside the updater's 1 s erase time-out, as a real erase must.
 inline constexpr std::chrono::milliseconds kEraseTime{400};

@@ -65,7 +65,7 @@ SimulatedBoard::Clock::time_point SimulatedBoard::receiveReport(ReportView repor
     std::lock_guard lock(mutex_);
     if (closed_) return now;
     Clock::time_point at = now;
-    if (faults_.usbTiming) at = std::max(now, lastIn_) + kReportInterval;
+    if (faults_.usbTiming) at = (now <= lastIn_ + kFrameSlack ? lastIn_ : now) + kReportInterval;
     lastIn_ = at;
 
     decoder_.decodeBytes(report.data(), report.size());

@@ -110,6 +110,9 @@ TEST(SimulatedBoardFaults, UsbTimingModel) {
     EXPECT_EQ(board.receiveReport(padding, t0), t0 + 1ms);
     EXPECT_EQ(board.receiveReport(padding, t0), t0 + 2ms);
     EXPECT_EQ(board.receiveReport(padding, t0 + 10ms), t0 + 11ms);
+    // One handed over a little late still takes the next frame; later, it waits a whole one.
+    EXPECT_EQ(board.receiveReport(padding, t0 + 11ms + kFrameSlack), t0 + 12ms);
+    EXPECT_EQ(board.receiveReport(padding, t0 + 12ms + kFrameSlack + 1us), t0 + 13ms + kFrameSlack + 1us);
 
     // Erase: its report slot, the erase, then the answer's slot.
     sendRequest(board, {CMD_ERASE}, t0 + 20ms);
