@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
 #endif
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
-                 "  tarvane-update --board interface|display [--device ADDRESS]... [--all] [--verify-only] [--json]\n"
-                 "                 [--wait SECONDS] FILE.hex\n"
+                 "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
+                 "  tarvane-update --board interface|display --all [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
                  "  tarvane-update --inspect FILE.hex\n"
                  "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
