@@ -33,6 +33,8 @@ const std::atomic<bool>& catchStopSignals() {
 #else
     struct sigaction action {};
     action.sa_handler = onStopSignal;
+    // A second Ctrl-C ends the process at once, for a user who cannot wait.
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
