@@ -60,7 +60,7 @@ const char* summaryWords(UpdateOutcome outcome) {
 }
 
 // --all that finds nothing ends as a search that finds nothing.
-int reportNoBoards(const std::string& detail, bool json, std::ostream& out, std::ostream& err) {
+int reportNoBoards(const std::string& detail, double seconds, bool json, std::ostream& out, std::ostream& err) {
     MessageBoxRequest box;
     box.text = "Device not found";
     box.icon = MessageIcon::Error;
@@ -68,7 +68,7 @@ int reportNoBoards(const std::string& detail, bool json, std::ostream& out, std:
     if (json) {
         JsonOutput output(out);
         output.message(box);
-        output.writeResult(UpdateOutcome::DeviceNotFound, kExitNoDevice, VerifyRange{}, 0, 0);
+        output.writeResult(UpdateOutcome::DeviceNotFound, kExitNoDevice, VerifyRange{}, seconds, 0);
     } else {
         PlainOutput(out, err, false).message(box);
     }
@@ -79,6 +79,7 @@ int reportNoBoards(const std::string& detail, bool json, std::ostream& out, std:
 
 int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
               std::vector<BoardResult>* results) {
+    const auto started = std::chrono::steady_clock::now();
     std::vector<BoardTarget> targets = options.boards;
     BoardJob job;
     job.board = options.board;
@@ -89,12 +90,20 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
 
     if (options.all) {
         if (options.waitSeconds > 0 && job.check.ok) {
-            PlainOutput waitLine(out, err, false);
-            waitForDevice(DeviceAddress{}, options.waitSeconds, waitLine, &stop);
+            std::unique_ptr<TerminalOutput> waitOutput;
+            if (options.json) {
+                waitOutput = std::make_unique<JsonOutput>(out);
+            } else {
+                waitOutput = std::make_unique<PlainOutput>(out, err, false);
+            }
+            waitForDevice(DeviceAddress{}, options.waitSeconds, *waitOutput, &stop);
         }
         std::string detail;
         for (DeviceAddress& address : usbBootloaderAddresses(detail)) targets.push_back({address, openReportPort});
-        if (targets.empty()) return reportNoBoards(detail, options.json, out, err);
+        if (targets.empty()) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            return reportNoBoards(detail, seconds, options.json, out, err);
+        }
         job.waitSeconds = 0;
     }
 
