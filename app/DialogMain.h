@@ -34,6 +34,12 @@ public:
     void onLinkMessage(const LinkMessage& message) { update_.onLinkMessage(message); }
     // The window is going: the link stops and the board is let go.
     void onClose() { update_.disconnect(); }
+    // The terminal's Ctrl-C; the window has no such control.
+    void onInterrupt() { update_.interrupt(); }
+    // Update only compares the board with the file (the terminal's --verify-only).
+    void setVerifyOnly(bool on) { update_.setVerifyOnly(on); }
+    // A check of the chosen file made elsewhere, taken as this file's own.
+    void useCheckedFile(const HexCheckResult& check) { update_.useCheckedFile(m_hexPath, check); }
 
     // "Name|pattern|..." for the file dialog, the chosen board's entry first.
     std::string fileFilter() const;

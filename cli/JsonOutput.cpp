@@ -33,23 +33,52 @@ std::string hex(std::uint32_t value, int digits) {
     return buf;
 }
 
-void emit(std::ostream& out, const nlohmann::ordered_json& object) {
+// The device, when there is one, comes right after the type.
+std::string dump(const nlohmann::ordered_json& object, const std::string& device) {
+    nlohmann::ordered_json named;
+    const nlohmann::ordered_json* shown = &object;
+    if (!device.empty()) {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            named[it.key()] = it.value();
+            if (it.key() == "type") named["device"] = device;
+        }
+        shown = &named;
+    }
     // Invalid UTF-8 in a file name must not make the whole line unparsable.
-    out << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+    return shown->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+const char* resultWord(UpdateOutcome outcome) {
+    switch (outcome) {
+    case UpdateOutcome::Updated:
+        return "updated";
+    case UpdateOutcome::Verified:
+        return "verified";
+    case UpdateOutcome::Interrupted:
+        return "interrupted";
+    default:
+        return "failed";
+    }
 }
 
 } // namespace
 
-JsonOutput::JsonOutput(std::ostream& out) : out_(out) {}
+JsonOutput::JsonOutput(std::ostream& out, std::string device, std::mutex* shared)
+    : out_(out), device_(std::move(device)), shared_(shared) {}
+
+void JsonOutput::write(const std::string& line) {
+    const auto held = shared_ ? std::unique_lock<std::mutex>(*shared_) : std::unique_lock<std::mutex>();
+    out_ << line << '\n' << std::flush;
+}
 
 void JsonOutput::logLine(const std::string& line) {
-    emit(out_, {{"type", "log"}, {"text", line}});
+    write(dump({{"type", "log"}, {"text", line}}, device_));
 }
 
 void JsonOutput::message(const MessageBoxRequest& request) {
     nlohmann::ordered_json object{{"type", "error"}, {"text", request.text}};
     if (!request.detail.empty()) object["detail"] = request.detail;
-    emit(out_, object);
+    write(dump(object, device_));
 }
 
 void JsonOutput::phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) {
@@ -68,17 +97,18 @@ void JsonOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
 
 void JsonOutput::progress(const char* phase, std::int64_t done, std::int64_t total) {
     const double percent = total > 0 ? 100.0 * static_cast<double>(std::min(done, total)) / static_cast<double>(total) : 0.0;
-    emit(out_, {{"type", "progress"},
+    write(dump({{"type", "progress"},
                 {"phase", phase},
                 {"done", done},
                 {"total", total},
-                {"percent", static_cast<double>(static_cast<long long>(percent * 10 + 0.5)) / 10.0}});
+                {"percent", static_cast<double>(static_cast<long long>(percent * 10 + 0.5)) / 10.0}},
+               device_));
 }
 
-void JsonOutput::writeResult(bool updated, int exitStatus, const VerifyRange& range, double seconds,
+void JsonOutput::writeResult(UpdateOutcome outcome, int exitStatus, const VerifyRange& range, double seconds,
                              std::uint64_t dataBytes) {
     nlohmann::ordered_json object{{"type", "result"},
-                                  {"result", updated ? "updated" : "failed"},
+                                  {"result", resultWord(outcome)},
                                   {"exitStatus", exitStatus},
                                   {"seconds", static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000.0},
                                   {"dataBytes", dataBytes}};
@@ -87,7 +117,7 @@ void JsonOutput::writeResult(bool updated, int exitStatus, const VerifyRange& ra
         object["length"] = hex(range.length, 8);
         object["crc"] = hex(range.crc, 4);
     }
-    emit(out_, object);
+    write(dump(object, device_));
 }
 
 } // namespace tarvane

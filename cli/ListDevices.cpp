@@ -60,6 +60,26 @@ int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) 
 
 } // namespace
 
+std::vector<DeviceAddress> usbBootloaderAddresses(std::string& detail) {
+    std::vector<DeviceAddress> addresses;
+#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
+    std::vector<UsbBootloader> found;
+    if (!listUsbBootloaders(kBootloaderVendorId, kBootloaderProductId, found, detail)) return addresses;
+    for (const UsbBootloader& b : found) {
+        DeviceAddress address;
+        address.path = b.info.path;
+        addresses.push_back(address);
+    }
+#endif
+    if (addresses.empty() && detail.empty()) {
+        detail = "No bootloader found (USB vendor 0x04D8, product 0x003C).";
+#if !(TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID)
+        detail += "\nThis build has no USB back-end (hidapi was missing when it was built).";
+#endif
+    }
+    return addresses;
+}
+
 int listDevices(const DeviceAddress& address, std::ostream& out, std::ostream& err) {
     if (address.kind == DeviceAddress::Kind::Usb) return listUsb(address, out, err);
 

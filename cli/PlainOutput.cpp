@@ -5,23 +5,36 @@
 
 namespace tarvane {
 
-PlainOutput::PlainOutput(std::ostream& out, std::ostream& err, bool drawBar) : out_(out), err_(err), drawBar_(drawBar) {}
+PlainOutput::PlainOutput(std::ostream& out, std::ostream& err, bool drawBar, std::string prefix, std::mutex* shared)
+    : out_(out), err_(err), drawBar_(drawBar), prefix_(std::move(prefix)), shared_(shared) {}
+
+std::unique_lock<std::mutex> PlainOutput::lock() {
+    return shared_ ? std::unique_lock<std::mutex>(*shared_) : std::unique_lock<std::mutex>();
+}
 
 void PlainOutput::logLine(const std::string& line) {
+    const auto held = lock();
     clear();
-    out_ << line << '\n' << std::flush;
+    // No trailing space after the prefix on an empty line.
+    if (line.empty() && !prefix_.empty()) {
+        out_ << prefix_.substr(0, prefix_.size() - 1) << '\n' << std::flush;
+    } else {
+        out_ << prefix_ << line << '\n' << std::flush;
+    }
     draw();
 }
 
 void PlainOutput::message(const MessageBoxRequest& request) {
+    const auto held = lock();
     clear();
     out_ << std::flush;
-    err_ << "error: " << request.text << '\n';
-    if (!request.detail.empty()) err_ << request.detail << '\n';
+    err_ << prefix_ << "error: " << request.text << '\n';
+    if (!request.detail.empty()) err_ << prefix_ << request.detail << '\n';
     err_ << std::flush;
 }
 
 void PlainOutput::progressBar(bool visible, int maximum, int position) {
+    const auto held = lock();
     visible_ = visible;
     maximum_ = std::max(maximum, 0);
     position_ = position;
@@ -37,10 +50,12 @@ void PlainOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
     (void)waitedMs;
     if (waitShown_) return;
     waitShown_ = true;
-    err_ << "Waiting up to " << (limitMs + 999) / 1000 << " s for a bootloader to appear..." << std::endl;
+    const auto held = lock();
+    err_ << prefix_ << "Waiting up to " << (limitMs + 999) / 1000 << " s for a bootloader to appear..." << std::endl;
 }
 
 void PlainOutput::finished() {
+    const auto held = lock();
     clear();
 }
 

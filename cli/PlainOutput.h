@@ -3,15 +3,19 @@
 #include "cli/TerminalOutput.h"
 
 #include <iosfwd>
+#include <mutex>
+#include <string>
 
 namespace tarvane {
 
 // Log lines on `out` as the window shows them; message boxes on `err` as
 // "error: TEXT" with the reason beneath; a progress bar on `err` only when
-// it is a terminal.
+// it is a terminal. With several boards each has its own output on the same
+// streams: `prefix` starts every line and `shared` keeps lines whole.
 class PlainOutput : public TerminalOutput {
 public:
-    PlainOutput(std::ostream& out, std::ostream& err, bool drawBar);
+    PlainOutput(std::ostream& out, std::ostream& err, bool drawBar, std::string prefix = {},
+                std::mutex* shared = nullptr);
 
     void logLine(const std::string& line) override;
     void message(const MessageBoxRequest& request) override;
@@ -21,12 +25,15 @@ public:
     void finished() override;
 
 private:
+    std::unique_lock<std::mutex> lock();
     void draw();
     void clear();
 
     std::ostream& out_;
     std::ostream& err_;
     bool drawBar_;
+    std::string prefix_;
+    std::mutex* shared_;
     bool visible_ = false;
     bool drawn_ = false;
     bool waitShown_ = false;

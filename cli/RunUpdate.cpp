@@ -1,16 +1,19 @@
 #include "cli/RunUpdate.h"
 
-#include "app/DialogMain.h"
-#include "app/EventLoop.h"
 #include "cli/ExitStatus.h"
 #include "cli/JsonOutput.h"
+#include "cli/ListDevices.h"
 #include "cli/PlainOutput.h"
-#include "cli/TerminalView.h"
 #include "cli/WaitForDevice.h"
 #include "usb/PortFactory.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <mutex>
+#include <ostream>
+#include <thread>
 
 namespace tarvane {
 namespace {
@@ -18,6 +21,7 @@ namespace {
 int exitStatusFor(UpdateOutcome outcome) {
     switch (outcome) {
     case UpdateOutcome::Updated:
+    case UpdateOutcome::Verified:
         return kExitUpdated;
     case UpdateOutcome::FileNotLoaded:
         return kExitBadFile;
@@ -26,57 +30,139 @@ int exitStatusFor(UpdateOutcome outcome) {
     case UpdateOutcome::VerificationFailed:
     case UpdateOutcome::NoResponse:
     case UpdateOutcome::Stalled:
+    case UpdateOutcome::Interrupted:
         break;
     }
     return kExitFailed;
 }
 
+// The summary's words for how a board ended.
+const char* summaryWords(UpdateOutcome outcome) {
+    switch (outcome) {
+    case UpdateOutcome::Updated:
+        return "updated in";
+    case UpdateOutcome::Verified:
+        return "verified in";
+    case UpdateOutcome::VerificationFailed:
+        return "failed (verification) after";
+    case UpdateOutcome::NoResponse:
+        return "failed (no response) after";
+    case UpdateOutcome::Stalled:
+        return "failed (stalled) after";
+    case UpdateOutcome::FileNotLoaded:
+        return "file not loaded after";
+    case UpdateOutcome::DeviceNotFound:
+        return "not found after";
+    case UpdateOutcome::Interrupted:
+        return "interrupted after";
+    }
+    return "failed after";
+}
+
+// --all that finds nothing ends as a search that finds nothing.
+int reportNoBoards(const std::string& detail, double seconds, bool json, std::ostream& out, std::ostream& err) {
+    MessageBoxRequest box;
+    box.text = "Device not found";
+    box.icon = MessageIcon::Error;
+    box.detail = detail;
+    if (json) {
+        JsonOutput output(out);
+        output.message(box);
+        output.writeResult(UpdateOutcome::DeviceNotFound, kExitNoDevice, VerifyRange{}, seconds, 0);
+    } else {
+        PlainOutput(out, err, false).message(box);
+    }
+    return kExitNoDevice;
+}
+
 } // namespace
 
-int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err) {
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+              std::vector<BoardResult>* results) {
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<TerminalOutput> output;
-    JsonOutput* json = nullptr;
-    if (options.json) {
-        auto j = std::make_unique<JsonOutput>(out);
-        json = j.get();
-        output = std::move(j);
-    } else {
-        output = std::make_unique<PlainOutput>(out, err, options.progressBar);
+    std::vector<BoardTarget> targets = options.boards;
+    BoardJob job;
+    job.board = options.board;
+    job.file = options.file;
+    job.verifyOnly = options.verifyOnly;
+    job.waitSeconds = options.waitSeconds;
+    job.check = checkHexFile(options.file);
+
+    if (options.all) {
+        if (options.waitSeconds > 0 && job.check.ok) {
+            std::unique_ptr<TerminalOutput> waitOutput;
+            if (options.json) {
+                waitOutput = std::make_unique<JsonOutput>(out);
+            } else {
+                waitOutput = std::make_unique<PlainOutput>(out, err, false);
+            }
+            waitForDevice(DeviceAddress{}, options.waitSeconds, *waitOutput, &stop);
+        }
+        std::string detail;
+        for (DeviceAddress& address : usbBootloaderAddresses(detail)) targets.push_back({address, openReportPort});
+        if (targets.empty()) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            return reportNoBoards(detail, seconds, options.json, out, err);
+        }
+        job.waitSeconds = 0;
     }
 
-    EventLoop loop;
-    TerminalView view(loop, *output);
-    DialogMain dialog(view);
-    view.attach(dialog);
-    dialog.setProgramName("tarvane-update");
-    dialog.useDevice(options.address, openReportPort);
-
-    // The same clicks a user makes in the window, in the window's order.
-    loop.post([&] {
-        if (options.board == BoardKind::Interface) {
-            dialog.onInterfaceBoard();
+    const bool several = targets.size() > 1;
+    std::mutex shared;
+    std::vector<std::unique_ptr<BoardRun>> runs;
+    for (const BoardTarget& target : targets) {
+        const std::string device = several ? target.address.toString() : std::string();
+        std::unique_ptr<TerminalOutput> output;
+        if (options.json) {
+            output = std::make_unique<JsonOutput>(out, device, &shared);
         } else {
-            dialog.onDisplayBoard();
+            // Bars of several boards would overwrite each other on one line.
+            output = std::make_unique<PlainOutput>(out, err, options.progressBar && !several,
+                                                   several ? "[" + device + "] " : std::string(), &shared);
         }
-        view.setFileAnswer(options.file);
-        dialog.onBrowse();
-        // A production line starts the command, then plugs the next board in.
-        if (options.waitSeconds > 0 && dialog.checkChosenFile().ok) {
-            waitForDevice(options.address, options.waitSeconds, *output);
-        }
-        dialog.onUpdate();
-    });
-    // Every path of the sequence ends by a response, a time-out or the stall
-    // watchdog; the loop has nothing else to wait for.
-    while (!view.outcome()) loop.run();
-    const int status = exitStatusFor(*view.outcome());
+        runs.push_back(std::make_unique<BoardRun>(target, std::move(output)));
+    }
 
-    if (json) {
-        const bool updated = *view.outcome() == UpdateOutcome::Updated;
-        const std::uint64_t dataBytes = updated ? dialog.update().dataBytes() : 0;
-        json->writeResult(updated, status, dialog.update().verifyRange(),
-                          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), dataBytes);
+    std::atomic<std::size_t> running{runs.size()};
+    std::vector<std::thread> threads;
+    for (auto& run : runs) {
+        threads.emplace_back([&run, &job, &stop, &running] {
+            run->run(job, stop);
+            running.fetch_sub(1);
+        });
+    }
+    // A signal handler can only set a flag; this thread carries it to every board.
+    bool interrupted = false;
+    while (running.load() > 0) {
+        if (!interrupted && stop.load()) {
+            interrupted = true;
+            for (auto& run : runs) run->interrupt();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread& t : threads) t.join();
+
+    int status = kExitUpdated;
+    for (auto& run : runs) {
+        const UpdateOutcome outcome = run->outcome();
+        const int boardStatus = exitStatusFor(outcome);
+        status = std::max(status, boardStatus);
+        if (options.json) {
+            const bool updated = outcome == UpdateOutcome::Updated;
+            static_cast<JsonOutput&>(run->output())
+                .writeResult(outcome, boardStatus, run->update().verifyRange(), run->seconds(),
+                             updated ? run->update().dataBytes() : 0);
+        }
+        if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
+    }
+    if (several && !options.json) {
+        for (auto& run : runs) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", run->seconds());
+            out << '[' << run->address().toString() << "] " << summaryWords(run->outcome()) << ' ' << seconds
+                << " s\n";
+        }
+        out << std::flush;
     }
     return status;
 }

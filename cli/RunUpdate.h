@@ -1,28 +1,48 @@
 #pragma once
 
 #include "app/BoardKind.h"
-#include "usb/DeviceAddress.h"
+#include "cli/BoardRun.h"
+#include "update/UpdateScreen.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace tarvane {
 
 struct UpdateOptions {
     BoardKind board = BoardKind::Display;
-    DeviceAddress address;
+    // The boards to update, all at once; empty with `all`.
+    std::vector<BoardTarget> boards;
+    // Every USB bootloader --list shows, found when the run starts.
+    bool all = false;
     std::string file;
+    // Only compare each board with the file; no erase, program or start.
+    bool verifyOnly = false;
     // JSON objects on standard output instead of plain lines.
     bool json = false;
     // Seconds to wait for a bootloader to appear before the search; 0 = none.
     double waitSeconds = 0;
-    // A progress bar on standard error (plain output on a terminal only).
+    // A progress bar on standard error (plain output on a terminal, one board only).
     bool progressBar = false;
 };
 
-// Runs the window's update sequence in the terminal: selects the board,
-// takes the file as the file dialog's answer, clicks Update and runs the
-// event loop until the update ends. Returns the exit status.
-int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err);
+struct BoardResult {
+    std::string device;
+    UpdateOutcome outcome = UpdateOutcome::DeviceNotFound;
+    int exitStatus = 0;
+    double seconds = 0;
+};
+
+// Runs the window's update sequence in the terminal for each board, each on
+// its own thread with its own link, from one check of the file: selects the
+// board, takes the file as the file dialog's answer, clicks Update and runs
+// until the update ends. With several boards every line names its board and
+// a summary line per board ends the output. Once `stop` is set every board
+// is interrupted. Returns the exit status: 0 when every board was updated
+// (or verified), otherwise the highest of any board.
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+              std::vector<BoardResult>* results = nullptr);
 
 } // namespace tarvane

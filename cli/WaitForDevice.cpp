@@ -9,7 +9,8 @@
 
 namespace tarvane {
 
-void waitForDevice(const DeviceAddress& address, double seconds, TerminalOutput& output) {
+void waitForDevice(const DeviceAddress& address, double seconds, TerminalOutput& output,
+                   const std::atomic<bool>* stop) {
     using Clock = std::chrono::steady_clock;
     constexpr auto kInterval = std::chrono::milliseconds(200);
     constexpr auto kSettleTime = std::chrono::seconds(1);
@@ -30,7 +31,7 @@ void waitForDevice(const DeviceAddress& address, double seconds, TerminalOutput&
         } else {
             refusedSince.reset();
         }
-        if (waited >= limit) return;
+        if (waited >= limit || (stop && stop->load())) return;
         output.waiting(waited.count(), limit.count());
         std::this_thread::sleep_until(std::min(now + kInterval, start + limit));
     }

@@ -2,11 +2,14 @@
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"
+#include "cli/StopSignal.h"
 #include "res/version.h"
 #include "sim/SimDevicePort.h"
+#include "usb/PortFactory.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -29,7 +32,8 @@ int main(int argc, char** argv) {
 #endif
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
-                 "  tarvane-update --board interface|display [--device ADDRESS] [--json] [--wait SECONDS] FILE.hex\n"
+                 "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
+                 "  tarvane-update --board interface|display --all [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
                  "  tarvane-update --inspect FILE.hex\n"
                  "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
@@ -39,19 +43,30 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION);
 
     std::string boardText;
-    std::string deviceText = "usb";
+    std::vector<std::string> deviceTexts;
     std::string file;
     std::string inspectPath;
 
     auto* boardOption = app.add_option("--board", boardText, "The board to update: interface or display")
                             ->check(CLI::IsMember({"interface", "display"}, CLI::ignore_case))
                             ->type_name("interface|display");
-    app.add_option("--device", deviceText,
-                   "Where the bootloader is: usb (the first one found), usb:PATH, "
-                   "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
-                   "(a simulated board inside this program)")
-        ->type_name("ADDRESS")
-        ->capture_default_str();
+    auto* deviceOption =
+        app.add_option("--device", deviceTexts,
+                       "Where the bootloader is: usb (the first one found, the default), usb:PATH, "
+                       "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
+                       "(a simulated board inside this program). Give it once per board to update "
+                       "several boards at once")
+            ->type_name("ADDRESS")
+            ->allow_extra_args(false);
+    bool all = false;
+    auto* allOption = app.add_flag("--all", all,
+                                   "Update every bootloader that --list shows, all at once (at least one must be "
+                                   "found); with --wait, wait until one appears")
+                          ->excludes(deviceOption);
+    bool verifyOnly = false;
+    auto* verifyOption = app.add_flag("--verify-only", verifyOnly,
+                                      "Only check that the board holds the file: compare the board's CRC of the "
+                                      "file's verification range; no erase, no programming, no start");
     auto* fileOption = app.add_option("file", file, "The board's firmware file")->type_name("FILE.hex");
     auto* inspectOption =
         app.add_option("--inspect", inspectPath,
@@ -65,7 +80,10 @@ int main(int argc, char** argv) {
                  "with --device, only that address")
         ->excludes(boardOption)
         ->excludes(fileOption)
-        ->excludes(inspectOption);
+        ->excludes(inspectOption)
+        ->excludes(allOption)
+        ->excludes(verifyOption);
+    inspectOption->excludes(allOption)->excludes(verifyOption);
     bool json = false;
     app.add_flag("--json", json,
                  "Print one JSON object per line instead of plain lines: log, progress, error, and a last result");
@@ -76,9 +94,12 @@ int main(int argc, char** argv) {
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 86400.0));
     app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
-               "error as \"error: TEXT\".\n"
-               "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
-               "3 the HEX file cannot be loaded or fails its check, 4 device not found.");
+               "error as \"error: TEXT\". With several boards every line starts with the board's address in\n"
+               "brackets, and one summary line per board ends the output. Ctrl-C stops every board cleanly.\n"
+               "Exit status: 0 updated (or verified), 1 update or verification failed after the device was\n"
+               "found, or interrupted, 2 usage error, 3 the HEX file cannot be loaded or fails its check,\n"
+               "4 device not found. With several boards: 0 when every board ended updated (or verified),\n"
+               "otherwise the highest status of any board.");
 
 #ifdef _WIN32
     // The narrow argv holds the ANSI code page; a path with other characters
@@ -101,13 +122,41 @@ int main(int argc, char** argv) {
 
     if (!inspectPath.empty()) return inspectHexFile(inspectPath, std::cout, std::cerr);
 
-    std::string error;
-    const auto address = parseDeviceAddress(deviceText, error);
-    if (!address) {
-        std::cerr << "error: " << error << "\n";
-        return kExitUsage;
+    if (deviceTexts.empty()) deviceTexts.push_back("usb");
+    std::vector<DeviceAddress> addresses;
+    for (const std::string& text : deviceTexts) {
+        std::string error;
+        const auto address = parseDeviceAddress(text, error);
+        if (!address) {
+            std::cerr << "error: " << error << "\n";
+            return kExitUsage;
+        }
+        // A board cannot take two updates at once.
+        const bool repeated = std::any_of(addresses.begin(), addresses.end(), [&](const DeviceAddress& a) {
+            return a.toString() == address->toString();
+        });
+        if (repeated) {
+            std::cerr << "error: the device " << address->toString() << " is given more than once\n";
+            return kExitUsage;
+        }
+        addresses.push_back(*address);
     }
-    if (list) return listDevices(*address, std::cout, std::cerr);
+    if (list) {
+        if (addresses.size() > 1) {
+            std::cerr << "error: --list takes one --device\n";
+            return kExitUsage;
+        }
+        return listDevices(addresses.front(), std::cout, std::cerr);
+    }
+    if (addresses.size() > 1) {
+        for (const DeviceAddress& a : addresses) {
+            if (a.kind == DeviceAddress::Kind::Usb && a.path.empty()) {
+                std::cerr << "error: with several boards, name each USB bootloader by its path (usb:PATH, as "
+                             "--list shows it), or use --all\n";
+                return kExitUsage;
+            }
+        }
+    }
     const BoardKind board = boardText.empty()                ? BoardKind::None
                             : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
                                                            : BoardKind::Display;
@@ -123,10 +172,14 @@ int main(int argc, char** argv) {
 #endif
     UpdateOptions options;
     options.board = board;
-    options.address = *address;
+    if (!all) {
+        for (const DeviceAddress& a : addresses) options.boards.push_back({a, openReportPort});
+    }
+    options.all = all;
     options.file = file;
+    options.verifyOnly = verifyOnly;
     options.json = json;
     options.waitSeconds = waitSeconds;
     options.progressBar = terminal && !json;
-    return runUpdate(options, std::cout, std::cerr);
+    return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

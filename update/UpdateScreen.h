@@ -20,8 +20,19 @@ struct MessageBoxRequest {
     std::string detail;
 };
 
-// How an update ended, for front ends that stop when it does.
-enum class UpdateOutcome { Updated, VerificationFailed, NoResponse, Stalled, FileNotLoaded, DeviceNotFound };
+// How an update ended, for front ends that stop when it does. Verified ends
+// a verify-only run that found the file on the board; Interrupted, a run the
+// user stopped.
+enum class UpdateOutcome {
+    Updated,
+    VerificationFailed,
+    NoResponse,
+    Stalled,
+    FileNotLoaded,
+    DeviceNotFound,
+    Verified,
+    Interrupted,
+};
 
 // What the update sequence needs from the screen: the progress bar, message
 // boxes, the progress timer and the pauses between phases. Every call comes

@@ -37,7 +37,7 @@ void UpdateSequence::start(const std::string& path, bool startApplication) {
     m_showProgress = false;
     screen_.showControl(IDC_PROGRESS, false);
     window_.clearLog();
-    window_.appendLog("Update started");
+    window_.appendLog(verifyOnly_ ? "Verifying the board against the file (no erase)" : "Update started");
 
     m_updating = true;
     window_.enableControls(false);
@@ -143,7 +143,9 @@ int UpdateSequence::onLinkResponse(std::uint8_t command, const std::vector<std::
     case CMD_QUERY:
         m_connected = true;
         window_.appendLog("Connected");
-        if (m_updating) {
+        if (m_updating && verifyOnly_) {
+            sendRequest(CMD_VERIFY, 3, 1000);
+        } else if (m_updating) {
             screen_.pause(1000);
             sendRequest(CMD_ERASE, 3, 1000);
         }
@@ -172,6 +174,10 @@ int UpdateSequence::onLinkResponse(std::uint8_t command, const std::vector<std::
         // A short answer carries no CRC and can never count as a match.
         const bool match = data.size() >= 2 && !range_.empty() &&
                            static_cast<std::uint16_t>(data[0] | data[1] << 8) == range_.crc;
+        if (verifyOnly_) {
+            finishVerifyOnly(match);
+            break;
+        }
         if (match) {
             window_.appendLog("Verification successful");
             if (startApplication_) {
@@ -219,6 +225,35 @@ int UpdateSequence::onLinkTimeout(std::uint8_t) {
     window_.appendLog("c) Repeat STEP 4 above");
     finish(UpdateOutcome::NoResponse);
     return 1;
+}
+
+void UpdateSequence::finishVerifyOnly(bool match) {
+    if (match) {
+        window_.appendLog("Verification successful");
+    } else {
+        window_.appendLog("");
+        window_.appendLog(">> Verification failed!");
+        window_.appendLog(">> The board does not hold this file");
+    }
+    screen_.pause(100);
+    toggleConnection();
+    window_.enableControls(true);
+    finish(match ? UpdateOutcome::Verified : UpdateOutcome::VerificationFailed);
+}
+
+void UpdateSequence::interrupt() {
+    // Only a run cut short mid-way leaves a board to update again.
+    const bool midway = m_updating && !verifyOnly_;
+    stopUpdate();
+    m_showProgress = false;
+    screen_.showControl(IDC_PROGRESS, false);
+    window_.appendLog("");
+    window_.appendLog(verifyOnly_ ? ">> Verification interrupted" : ">> Update interrupted");
+    if (midway) {
+        window_.appendLog("a) Remove the USB-C CHARGER cable");
+        window_.appendLog("b) Repeat STEP 4 above");
+    }
+    finish(UpdateOutcome::Interrupted);
 }
 
 void UpdateSequence::onTimer(int id) {

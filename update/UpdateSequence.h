@@ -33,12 +33,21 @@ public:
     // Checks a file ahead of its update, as a production line does before it
     // waits for a board; the next start() with the same path takes the result.
     const HexCheckResult& checkFile(const std::string& path);
+    // Takes the result of a check made elsewhere (one check for several
+    // boards) as checkFile's for `path`.
+    void useCheckedFile(const std::string& path, const HexCheckResult& check) { checked_.emplace(path, check); }
+    // From the next start() on: only connect and compare the board's CRC of
+    // the file's verification range; no erase, no program, no start request.
+    void setVerifyOnly(bool on) { verifyOnly_ = on; }
     // The Update click: the file is checked, opened and its verification
     // range computed once, then the board is looked for and the link started.
     // `startApplication`: the Display board's new application is started.
     void start(const std::string& path, bool startApplication);
     // Ends the connection without a word (the window is closing).
     void disconnect();
+    // The user stops the run (Ctrl-C in a terminal): the link stops, the log
+    // says so and the run ends as Interrupted, whether or not it had started.
+    void interrupt();
 
     void onTimer(int id);
     // Entry for what the link's worker posted, once it is on the UI thread.
@@ -61,6 +70,7 @@ private:
     void sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs);
     void reportAnswered(std::uint8_t command);
     void finish(UpdateOutcome outcome);
+    void finishVerifyOnly(bool match);
 
     UpdateScreen& screen_;
     UpdateWindow& window_;
@@ -76,6 +86,7 @@ private:
     VerifyRange range_;
     std::uint64_t dataBytes_ = 0;
     bool startApplication_ = false;
+    bool verifyOnly_ = false;
 
     // Where the sequence stands.
     bool m_connected = false;

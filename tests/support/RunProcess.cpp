@@ -6,7 +6,7 @@ namespace tarvane::test {
 
 // Programs are driven by the Windows tests' script, not from inside a test;
 // a caller sees a program that could not be run.
-ProcessResult runProcess(const std::string&, const std::vector<std::string>&, int) {
+ProcessResult runProcess(const std::string&, const std::vector<std::string>&, int, const RunControl&) {
     return {};
 }
 
@@ -20,6 +20,7 @@ ProcessResult runProcess(const std::string&, const std::vector<std::string>&, in
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,15 +30,22 @@ extern char** environ;
 
 namespace tarvane::test {
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds) {
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds,
+                         const RunControl& control) {
     ProcessResult result;
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    const bool errOpen = control.errorOnTerminal ? openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) == 0
+                                                 : pipe2(errPipe, O_CLOEXEC) == 0;
+    if (!errOpen) {
         close(outPipe[0]);
         close(outPipe[1]);
         return result;
+    }
+    if (control.errorOnTerminal) {
+        fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+        fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
     }
 
     posix_spawn_file_actions_t actions;
@@ -69,7 +77,15 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     std::array<std::string*, 2> sinks{&result.out, &result.err};
     int open = 2;
     bool killed = false;
+    std::chrono::steady_clock::time_point interruptedAt;
+    bool interrupted = false;
     while (open > 0) {
+        if (!interrupted && !control.interruptAfter.empty() &&
+            result.out.find(control.interruptAfter) != std::string::npos) {
+            kill(pid, SIGINT);
+            interrupted = true;
+            interruptedAt = std::chrono::steady_clock::now();
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
@@ -100,6 +116,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     if (!killed && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (interrupted) {
+        result.secondsAfterInterrupt =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - interruptedAt).count();
+    }
     return result;
 }
 

@@ -25,17 +25,22 @@ fail() {
 # A Unix path as the Windows programs see it (Wine maps / to drive Z:).
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-sim_pid=""
-stop_sim() { [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; sim_pid=""; }
+sim_pids=()
+stop_sim() {
+  for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  sim_pids=()
+}
 trap stop_sim EXIT
 
-# Starts the native simulator on a free loopback port; sets sim_address.
+# Starts a native simulator on a free loopback port (each call one more);
+# sets sim_address to the newest.
 start_sim() {
   [[ -x ${TARVANE_NATIVE_SIM:-} ]] || { echo "no native tarvane-sim (TARVANE_NATIVE_SIM)" >&2; exit 77; }
-  "$TARVANE_NATIVE_SIM" --listen 127.0.0.1:0 "$@" > "$work/sim.txt" 2>&1 &
-  sim_pid=$!
+  local out=$work/sim${sim_pids[0]:+-${#sim_pids[@]}}.txt
+  "$TARVANE_NATIVE_SIM" --listen 127.0.0.1:0 "$@" > "$out" 2>&1 &
+  sim_pids+=($!)
   for _ in $(seq 50); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.txt")
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
     [[ -n $port ]] && { sim_address=tcp:127.0.0.1:$port; return; }
     sleep 0.1
   done
@@ -125,6 +130,35 @@ tcp-silent-erase)
     "a) Verify that the micro${en_dash}B USB cable is plugged in correctly" \
     "b) Remove the USB-C CHARGER cable" "c) Repeat STEP 4 above" > "$work/expected.txt"
   diff "$work/expected.txt" "$work/tail.txt" > "$work/diff.txt" || fail "the log does not end with the no-response lines"
+  ;;
+verify-only)
+  # A fresh board holds nothing; after an update it holds the file. Neither
+  # check erases, programs or starts anything.
+  start_sim --log "$work/requests.txt"
+  update --board display --device "$sim_address" --verify-only "$(winpath "$display_hex")"
+  expect_status 1
+  expect_out_line ">> The board does not hold this file"
+  update --board display --device "$sim_address" "$(winpath "$display_hex")"
+  expect_status 0
+  update --board display --device "$sim_address" --verify-only --json "$(winpath "$display_hex")"
+  expect_status 0
+  grep -q '"result":"verified"' "$work/out.txt" || fail "the JSON result does not say verified"
+  stop_sim
+  [[ $(grep -c ' cmd=2 ' "$work/requests.txt") -eq 1 ]] || fail "a verify-only run erased the board"
+  ;;
+two-boards)
+  # One healthy board and one that never erases, in one command.
+  start_sim
+  good=$sim_address
+  start_sim --silent erase
+  silent=$sim_address
+  update --board interface --device "$good" --device "$silent" "$(winpath "$interface_hex")"
+  expect_status 1
+  expect_out_line "[$good] === UPGRADE COMPLETE ==="
+  expect_out_line "[$silent] >> No Response from the device!"
+  grep -qE "^\[$good\] updated in [0-9]+\.[0-9] s$" "$work/out.txt" || fail "no summary line for $good"
+  grep -qE "^\[$silent\] failed \(no response\) after [0-9]+\.[0-9] s$" "$work/out.txt" ||
+    fail "no summary line for $silent"
   ;;
 utf8-path)
   # Outside the ANSI code page: only the wide command line keeps this path.
