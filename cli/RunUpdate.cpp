@@ -7,6 +7,8 @@
 #include "cli/PlainOutput.h"
 #include "cli/TerminalView.h"
 #include "cli/WaitForDevice.h"
+#include "res/version.h"
+#include "trace/TracingPort.h"
 #include "usb/PortFactory.h"
 
 #include <chrono>
@@ -35,6 +37,17 @@ int exitStatusFor(UpdateOutcome outcome) {
 
 int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err) {
     const auto started = std::chrono::steady_clock::now();
+    // Before anything is sent: a trace that cannot be written is a usage error.
+    std::shared_ptr<TraceFile> trace;
+    if (!options.trace.empty()) {
+        OpenedTrace opened =
+            openTrace(options.trace, {"tarvane-update " TARVANE_VERSION, options.commandLine, options.address.toString()});
+        if (!opened.trace) {
+            err << "error: cannot write the trace file " << options.trace << ": " << opened.error << "\n";
+            return kExitUsage;
+        }
+        trace = std::move(opened.trace);
+    }
     std::unique_ptr<TerminalOutput> output;
     JsonOutput* json = nullptr;
     if (options.json) {
@@ -50,7 +63,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     DialogMain dialog(view);
     view.attach(dialog);
     dialog.setProgramName("tarvane-update");
-    dialog.useDevice(options.address, openReportPort);
+    dialog.useDevice(options.address, tracedOpener(openReportPort, trace));
 
     // The same clicks a user makes in the window, in the window's order.
     loop.post([&] {
@@ -71,6 +84,9 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     // watchdog; the loop has nothing else to wait for.
     while (!view.outcome()) loop.run();
     const int status = exitStatusFor(*view.outcome());
+    if (trace && !trace->flush()) {
+        err << "error: the trace file " << options.trace << " stops short: " << trace->error() << "\n";
+    }
 
     if (json) {
         const bool updated = *view.outcome() == UpdateOutcome::Updated;

@@ -18,6 +18,10 @@ struct UpdateOptions {
     double waitSeconds = 0;
     // A progress bar on standard error (plain output on a terminal only).
     bool progressBar = false;
+    // Where every report of the update is written (--trace); empty for none.
+    std::string trace;
+    // The command line, for the trace's header.
+    std::string commandLine;
 };
 
 // Runs the window's update sequence in the terminal: selects the board,

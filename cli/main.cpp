@@ -4,6 +4,7 @@
 #include "cli/RunUpdate.h"
 #include "res/version.h"
 #include "sim/SimDevicePort.h"
+#include "trace/TraceFormat.h"
 
 #include <CLI/CLI.hpp>
 
@@ -75,6 +76,12 @@ int main(int argc, char** argv) {
                    "plugged in after the command starts")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 86400.0));
+    std::string tracePath;
+    app.add_option("--trace", tracePath,
+                   "Write every report of the update, both ways, with its time, to FILE (a text file that "
+                   "tarvane-sim --replay plays back); a file that cannot be written stops the command first")
+        ->type_name("FILE")
+        ->excludes(inspectOption);
     app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
                "error as \"error: TEXT\".\n"
                "Exit status: 0 updated, 1 update failed after the device was found, 2 usage error,\n"
@@ -128,5 +135,7 @@ int main(int argc, char** argv) {
     options.json = json;
     options.waitSeconds = waitSeconds;
     options.progressBar = terminal && !json;
+    options.trace = tracePath;
+    options.commandLine = commandLineText(argc, argv);
     return runUpdate(options, std::cout, std::cerr);
 }
