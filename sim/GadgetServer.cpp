@@ -113,7 +113,7 @@ void serveBoardOnGadget(BoardModel& board, const UniqueFd& device, const std::st
         }
         // No connection to drop on USB: the board stays silent, as if pulled from the bus.
         if (!closedNoted && board.connectionClosed()) {
-            diagnostics << "tarvane-sim: the board answers nothing more (--close-after)" << std::endl;
+            diagnostics << "tarvane-sim: the board answers nothing more (it dropped the connection)" << std::endl;
             closedNoted = true;
         }
 

@@ -15,7 +15,9 @@ void ReplayBoard::setRequestObserver(std::function<void(const SimRequest&)> obse
 
 void ReplayBoard::connect() {
     const std::lock_guard lock(mutex_);
-    ++connections_;
+    // A connection that sent nothing (the probes of --wait) does not use up a recorded one.
+    if (connections_ == 0 || connectionRequests_ > 0) ++connections_;
+    connectionRequests_ = 0;
     decoder_.reset();
     queue_.clear();
     closing_ = false;
@@ -51,6 +53,7 @@ BoardModel::Clock::time_point ReplayBoard::receiveReport(ReportView report, Cloc
 
 void ReplayBoard::handleRequest(Clock::time_point at) {
     ++requests_;
+    ++connectionRequests_;
     const std::uint8_t* payload = decoder_.payload();
     const std::size_t length = decoder_.payloadLength();
     SimRequest logged{at, length > 0 ? payload[0] : std::uint8_t{0}, length, SimOutcome::Unanswered};

@@ -13,7 +13,7 @@
 namespace tarvane {
 
 // The board a trace recorded, acting again. The host's n-th connection meets
-// the trace's n-th; in it, each request is answered as the first unused
+// the trace's n-th (one that sent no request does not count); in it, each request is answered as the first unused
 // recorded request with the same bytes was (re-sends are identical frames,
 // so the n-th send meets the n-th recording): the same reports, after the
 // same delays, or nothing when nothing came. A request the trace never saw
@@ -56,6 +56,7 @@ private:
     std::function<void(const SimRequest&)> observer_;
     std::size_t connections_ = 0;
     std::uint32_t requests_ = 0;
+    std::uint32_t connectionRequests_ = 0;
     bool closing_ = false;
 };
 

@@ -127,6 +127,8 @@ TEST(ReplayBoard, AnswersTheNthSendAsTheNthRecordingAndDropsTheConnectionWhereIt
     ASSERT_TRUE(reading.ok()) << reading.error;
     std::vector<std::string> notes;
     ReplayBoard board(replayScript(reading.trace), [&](const std::string& note) { notes.push_back(note); });
+    // A probe that sends nothing (--wait) leaves the recorded connection to the next one.
+    board.connect();
     board.connect();
 
     const auto t0 = Clock::now();
