@@ -40,8 +40,8 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     // Before anything is sent: a trace that cannot be written is a usage error.
     std::shared_ptr<TraceFile> trace;
     if (!options.trace.empty()) {
-        OpenedTrace opened =
-            openTrace(options.trace, {"tarvane-update " TARVANE_VERSION, options.commandLine, options.address.toString()});
+        const TraceHeader header{"tarvane-update " TARVANE_VERSION, options.commandLine, options.address.toString()};
+        OpenedTrace opened = openTrace(options.trace, header);
         if (!opened.trace) {
             err << "error: cannot write the trace file " << options.trace << ": " << opened.error << "\n";
             return kExitUsage;

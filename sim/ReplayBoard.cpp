@@ -62,9 +62,8 @@ void ReplayBoard::handleRequest(Clock::time_point at) {
     if (connections_ <= script_.size()) {
         const auto& recorded = script_[connections_ - 1].requests;
         for (std::size_t i = 0; i < recorded.size(); ++i) {
-            if (used_[i] || !std::equal(recorded[i].payload.begin(), recorded[i].payload.end(), payload, payload + length)) {
-                continue;
-            }
+            const std::vector<std::uint8_t>& bytes = recorded[i].payload;
+            if (used_[i] || !std::equal(bytes.begin(), bytes.end(), payload, payload + length)) continue;
             used_[i] = true;
             match = &recorded[i];
             break;
