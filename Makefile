@@ -37,6 +37,7 @@ bench: build
 	@$(BUILD)/bin/tarvane-bench-image
 	@$(BUILD)/bin/tarvane-bench-link
 	@$(BUILD)/bin/tarvane-bench-boards
+	@$(BUILD)/bin/tarvane-bench-trace
 
 # Whole updates through the Linux kernel's USB HID stack, in a qemu guest
 # booting Debian's kernel (downloaded into $(BUILD)/usb-vm, never installed).

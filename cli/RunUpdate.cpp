@@ -5,11 +5,15 @@
 #include "cli/ListDevices.h"
 #include "cli/PlainOutput.h"
 #include "cli/WaitForDevice.h"
+#include "firmware/Utf8Path.h"
+#include "res/version.h"
+#include "trace/TracingPort.h"
 #include "usb/PortFactory.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -75,6 +79,33 @@ int reportNoBoards(const std::string& detail, double seconds, bool json, std::os
     return kExitNoDevice;
 }
 
+// One board's trace file: the path as given for a single board, numbered
+// before its extension when each of several boards has its own.
+std::string traceFileFor(const std::string& path, std::size_t index, bool numbered) {
+    if (!numbered) return path;
+    const std::filesystem::path given = pathFromUtf8(path);
+    std::filesystem::path name = given.stem();
+    name += "-" + std::to_string(index + 1);
+    name += given.extension();
+    return utf8FromPath(given.parent_path() / name);
+}
+
+// Opens the trace of the board at `index` and wraps its opener; false, with
+// the reason on `err`, when the file cannot be written.
+bool traceBoard(const UpdateOptions& options, BoardTarget& target, std::size_t index, bool numbered,
+                std::vector<std::shared_ptr<TraceFile>>& traces, std::ostream& err) {
+    const std::string path = traceFileFor(options.trace, index, numbered);
+    const TraceHeader header{"tarvane-update " TARVANE_VERSION, options.commandLine, target.address.toString()};
+    OpenedTrace opened = openTrace(path, header);
+    if (!opened.trace) {
+        err << "error: cannot write the trace file " << path << ": " << opened.error << "\n";
+        return false;
+    }
+    target.opener = tracedOpener(target.opener, opened.trace);
+    traces.push_back(std::move(opened.trace));
+    return true;
+}
+
 } // namespace
 
 int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
@@ -87,6 +118,16 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     job.verifyOnly = options.verifyOnly;
     job.waitSeconds = options.waitSeconds;
     job.check = checkHexFile(options.file);
+
+    // Before anything is sent: a trace that cannot be written is a usage error.
+    const bool tracing = !options.trace.empty();
+    const bool numberedTraces = options.all || targets.size() > 1;
+    std::vector<std::shared_ptr<TraceFile>> traces;
+    if (tracing && !options.all) {
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
+        }
+    }
 
     if (options.all) {
         if (options.waitSeconds > 0 && job.check.ok) {
@@ -105,6 +146,9 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
             return reportNoBoards(detail, seconds, options.json, out, err);
         }
         job.waitSeconds = 0;
+        for (std::size_t i = 0; tracing && i < targets.size(); ++i) {
+            if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
+        }
     }
 
     const bool several = targets.size() > 1;
@@ -154,6 +198,9 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
                              updated ? run->update().dataBytes() : 0);
         }
         if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
+    }
+    for (const auto& trace : traces) {
+        if (!trace->flush()) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
     }
     if (several && !options.json) {
         for (auto& run : runs) {

@@ -26,6 +26,12 @@ struct UpdateOptions {
     double waitSeconds = 0;
     // A progress bar on standard error (plain output on a terminal, one board only).
     bool progressBar = false;
+    // Where every report of the update is written (--trace); empty for none.
+    // With several boards (or --all) each board has its own file, numbered
+    // in the boards' order: FILE-1.EXT, FILE-2.EXT, ...
+    std::string trace;
+    // The command line, for the trace's header.
+    std::string commandLine;
 };
 
 struct BoardResult {

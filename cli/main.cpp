@@ -5,6 +5,7 @@
 #include "cli/StopSignal.h"
 #include "res/version.h"
 #include "sim/SimDevicePort.h"
+#include "trace/TraceFormat.h"
 #include "usb/PortFactory.h"
 
 #include <CLI/CLI.hpp>
@@ -32,8 +33,8 @@ int main(int argc, char** argv) {
 #endif
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
-                 "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
-                 "  tarvane-update --board interface|display --all [--verify-only] [--json] [--wait SECONDS] FILE.hex\n"
+                 "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] [--trace FILE] FILE.hex\n"
+                 "  tarvane-update --board interface|display --all [--verify-only] [--json] [--wait SECONDS] [--trace FILE] FILE.hex\n"
                  "  tarvane-update --inspect FILE.hex\n"
                  "  tarvane-update --list [--device ADDRESS]\n"};
     app.name("tarvane-update");
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
             ->type_name("FILE.hex");
     inspectOption->excludes(boardOption)->excludes(fileOption);
     bool list = false;
-    app.add_flag("--list", list,
+    auto* listOption = app.add_flag("--list", list,
                  "List the connected bootloaders, one per line, each with the device address that --device takes; "
                  "with --device, only that address")
         ->excludes(boardOption)
@@ -93,6 +94,14 @@ int main(int argc, char** argv) {
                    "plugged in after the command starts")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 86400.0));
+    std::string tracePath;
+    app.add_option("--trace", tracePath,
+                   "Write every report of the update, both ways, with its time, to FILE (a text file that "
+                   "tarvane-sim --replay plays back); a file that cannot be written stops the command first. "
+                   "With several boards each has its own file, numbered: FILE-1.EXT, FILE-2.EXT, ...")
+        ->type_name("FILE")
+        ->excludes(inspectOption)
+        ->excludes(listOption);
     app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
                "error as \"error: TEXT\". With several boards every line starts with the board's address in\n"
                "brackets, and one summary line per board ends the output. Ctrl-C stops every board cleanly.\n"
@@ -181,5 +190,7 @@ int main(int argc, char** argv) {
     options.json = json;
     options.waitSeconds = waitSeconds;
     options.progressBar = terminal && !json;
+    options.trace = tracePath;
+    options.commandLine = commandLineText(argc, argv);
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

@@ -17,7 +17,7 @@ namespace tarvane {
 
 namespace {
 
-using Clock = SimulatedBoard::Clock;
+using Clock = BoardModel::Clock;
 using Report = std::array<std::uint8_t, kReportSize>;
 using std::chrono::microseconds;
 
@@ -83,7 +83,7 @@ ReadStatus readReport(int fd, Report& report, std::string& why) {
     return ReadStatus::Failed;
 }
 
-void writeDump(const SimulatedBoard& board, const std::string& path, std::ostream& diagnostics) {
+void writeDump(const BoardModel& board, const std::string& path, std::ostream& diagnostics) {
     if (!dumpFlash(board, path)) diagnostics << "tarvane-sim: cannot write the flash to " << path << std::endl;
 }
 
@@ -95,7 +95,7 @@ UniqueFd openGadgetDevice(const std::string& path, std::string& error) {
     return device;
 }
 
-void serveBoardOnGadget(SimulatedBoard& board, const UniqueFd& device, const std::string& dumpPath,
+void serveBoardOnGadget(BoardModel& board, const UniqueFd& device, const std::string& dumpPath,
                         const std::atomic<bool>& stop, std::ostream& diagnostics) {
     const int fd = device.get();
     board.connect();
@@ -113,7 +113,7 @@ void serveBoardOnGadget(SimulatedBoard& board, const UniqueFd& device, const std
         }
         // No connection to drop on USB: the board stays silent, as if pulled from the bus.
         if (!closedNoted && board.connectionClosed()) {
-            diagnostics << "tarvane-sim: the board answers nothing more (--close-after)" << std::endl;
+            diagnostics << "tarvane-sim: the board answers nothing more (it dropped the connection)" << std::endl;
             closedNoted = true;
         }
 

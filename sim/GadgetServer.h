@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/SimulatedBoard.h"
+#include "sim/BoardModel.h"
 #include "sim/UniqueFd.h"
 
 #include <atomic>
@@ -27,7 +27,7 @@ UniqueFd openGadgetDevice(const std::string& path, std::string& error);
 // `dumpPath`, the flash is written there (raw, 512 KiB) after each quiet
 // period (kGadgetDumpQuiet) and once more on the way out. Notes go to
 // `diagnostics`.
-void serveBoardOnGadget(SimulatedBoard& board, const UniqueFd& device, const std::string& dumpPath,
+void serveBoardOnGadget(BoardModel& board, const UniqueFd& device, const std::string& dumpPath,
                         const std::atomic<bool>& stop, std::ostream& diagnostics);
 
 } // namespace tarvane

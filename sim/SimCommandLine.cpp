@@ -103,6 +103,11 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
                    "Write the raw 512 KiB flash here whenever a connection ends; with --gadget, once the "
                    "board has taken no report for 300 ms after a request, and at exit")
         ->type_name("FILE");
+    auto* replayOption =
+        app.add_option("--replay", result.replayPath,
+                       "Act as the board a trace (tarvane-update --trace) recorded: each request is answered as "
+                       "the recorded board answered the same request, with the same delays, or not at all")
+            ->type_name("FILE");
     app.add_option("--silent", silent, "Carry out COMMAND but never answer it (repeatable)")->type_name("COMMAND");
     app.add_option("--answer-from", answerFrom, "Ignore COMMAND until its Nth request, answer from then on")
         ->type_name("COMMAND:N");
@@ -123,7 +128,9 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     app.add_option("--delay", delayMs, "Delay every answer by MS milliseconds")->type_name("MS");
     app.add_flag("--usb-timing", f.usbTiming,
                  "Full-speed USB timing: one report per ms each way, 400 ms erase, 25 us per programmed word");
-    app.footer("The flash (512 KiB at 0x1D000000) is kept from one connection to the next.\n"
+    app.footer("With --replay, the fault switches, --delay, --usb-timing and --dump are refused: the trace\n"
+               "decides every answer and there is no flash.\n"
+               "The flash (512 KiB at 0x1D000000) is kept from one connection to the next.\n"
                "SIGTERM or SIGINT ends the program cleanly.");
 
     try {
@@ -139,6 +146,17 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
             error = "give --listen HOST:PORT or --gadget DEVICE";
         } else if (!parseListenAddress(listen, result.host, result.port)) {
             error = "--listen wants HOST:PORT, not '" + listen + "'";
+        }
+    }
+    if (error.empty() && replayOption->count() > 0) {
+        // The trace decides every answer; a fault switch would only be ignored.
+        for (const CLI::Option* option : app.get_options()) {
+            const std::string name = option->get_name();
+            const bool allowed = name == "--replay" || name == "--listen" || name == "--gadget" || name == "--log";
+            if (!allowed && option->count() > 0) {
+                error = "--replay plays the recorded board; it takes no " + name;
+                break;
+            }
         }
     }
     if (error.empty()) convertCommands(silent, f.silent, error);

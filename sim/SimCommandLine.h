@@ -15,6 +15,8 @@ struct SimCommandLine {
     std::string gadgetPath;
     std::string logPath;
     std::string dumpPath;
+    // A trace to act out instead of the simulated board (--replay).
+    std::string replayPath;
     SimFaults faults;
 };
 

@@ -11,7 +11,7 @@ namespace tarvane {
 
 namespace {
 
-using Clock = SimulatedBoard::Clock;
+using Clock = BoardModel::Clock;
 using std::chrono::microseconds;
 
 // Longest the server sleeps without looking at the stop flag.
@@ -20,7 +20,7 @@ constexpr microseconds kIdleWait{100000};
 constexpr int kSendTimeoutMs = 1000;
 
 // Why a connection ended, for the diagnostics.
-const char* serveConnection(SimulatedBoard& board, Socket& client, const std::atomic<bool>& stop) {
+const char* serveConnection(BoardModel& board, Socket& client, const std::atomic<bool>& stop) {
     board.connect();
     std::array<std::uint8_t, kReportSize> incoming{};
     std::size_t incomingBytes = 0;
@@ -31,7 +31,7 @@ const char* serveConnection(SimulatedBoard& board, Socket& client, const std::at
         while (board.takeReport(outgoing, now)) {
             if (!client.sendAll(outgoing.data(), outgoing.size(), kSendTimeoutMs)) return "cannot send to the client";
         }
-        if (board.connectionClosed()) return "closed by the board (--close-after)";
+        if (board.connectionClosed()) return "closed by the board";
 
         // Wake for the next due answer; the timing model needs sub-millisecond waits.
         microseconds wait = kIdleWait;
@@ -61,7 +61,7 @@ const char* serveConnection(SimulatedBoard& board, Socket& client, const std::at
 
 } // namespace
 
-bool dumpFlash(const SimulatedBoard& board, const std::string& path) {
+bool dumpFlash(const BoardModel& board, const std::string& path) {
     const std::vector<std::uint8_t> flash = board.flash();
     const std::string temporary = path + ".part";
     {
@@ -72,7 +72,7 @@ bool dumpFlash(const SimulatedBoard& board, const std::string& path) {
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-void serveBoard(SimulatedBoard& board, Socket& listener, const std::string& dumpPath, const std::atomic<bool>& stop,
+void serveBoard(BoardModel& board, Socket& listener, const std::string& dumpPath, const std::atomic<bool>& stop,
                 std::ostream& diagnostics) {
     while (!stop.load()) {
         const auto asked = Clock::now();

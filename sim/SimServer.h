@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/SimulatedBoard.h"
+#include "sim/BoardModel.h"
 #include "usb/tcp/Socket.h"
 
 #include <atomic>
@@ -14,10 +14,10 @@ namespace tarvane {
 // one connection to the next, as a real board's does; each connection starts
 // with a fresh frame decoder. With a `dumpPath`, the flash is written there
 // (raw, 512 KiB) whenever a connection ends. Notes go to `diagnostics`.
-void serveBoard(SimulatedBoard& board, Socket& listener, const std::string& dumpPath, const std::atomic<bool>& stop,
+void serveBoard(BoardModel& board, Socket& listener, const std::string& dumpPath, const std::atomic<bool>& stop,
                 std::ostream& diagnostics);
 
 // Writes the flash to `path` through a temporary file, so a reader never sees half of it.
-bool dumpFlash(const SimulatedBoard& board, const std::string& path);
+bool dumpFlash(const BoardModel& board, const std::string& path);
 
 } // namespace tarvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/FrameCodec.h"
+#include "sim/BoardModel.h"
 #include "sim/BoardFlash.h"
 #include "sim/SimFaults.h"
 #include "sim/SimRequest.h"
@@ -22,9 +23,8 @@ namespace tarvane {
 // reports stamped with the time they may be read. Transports (the in-process
 // port, tarvane-sim's TCP server) move the reports and honour those times.
 // Thread-safe: tests inspect it while a link's worker drives it.
-class SimulatedBoard {
+class SimulatedBoard final : public BoardModel {
 public:
-    using Clock = std::chrono::steady_clock;
 
     static constexpr std::uint8_t kVersionMajor = 1;
     static constexpr std::uint8_t kVersionMinor = 2;
@@ -43,32 +43,33 @@ public:
     // A host connects. The flash stays as it is, like a real board's; the
     // frame decoder, pending answers, extended address and timing start fresh,
     // and a connection closed by SimFaults::closeAfter is open again.
-    void connect();
+    void connect() override;
     // SimFaults::closeAfter has ended this connection; reports are ignored until connect().
-    bool connectionClosed() const;
+    bool connectionClosed() const override;
     // SimFaults::stopReadingAfter has been reached: transports must read no
     // more reports, though they still deliver the answers already queued.
-    bool readingStopped() const;
+    bool readingStopped() const override;
 
     // Takes one report that reached the board at `now`. Returns when the report
     // has crossed the bus: `now` itself, or its 1 ms slot with the USB timing model.
-    Clock::time_point receiveReport(ReportView report, Clock::time_point now = Clock::now());
+    Clock::time_point receiveReport(ReportView report, Clock::time_point now) override;
+    Clock::time_point receiveReport(ReportView report) { return receiveReport(report, Clock::now()); }
 
     // The next queued answer report, whatever its time (for tests of the board's logic).
     bool takeReport(ReportBuffer report);
     // The next queued answer report if it is due at `now`.
-    bool takeReport(ReportBuffer report, Clock::time_point now);
+    bool takeReport(ReportBuffer report, Clock::time_point now) override;
     // When the next queued report is due; nothing when none is queued.
-    std::optional<Clock::time_point> nextReportTime() const;
+    std::optional<Clock::time_point> nextReportTime() const override;
 
     // Inspection. The counters count every request that arrived whole,
     // whatever became of it (dropped, ignored, refused), so a test sees how
     // often the host sent.
-    std::vector<std::uint8_t> flash() const;          // the 512 KiB from 0x1D000000
+    std::vector<std::uint8_t> flash() const override; // the 512 KiB from 0x1D000000
     std::uint8_t flashByte(std::uint32_t address) const; // any alias; 0xFF outside
     std::uint16_t flashCrc(std::uint32_t start, std::uint32_t length) const;
     std::vector<SimRequest> requestLog() const;
-    std::uint32_t requestCount() const;
+    std::uint32_t requestCount() const override;
     std::uint32_t requestCount(std::uint8_t command) const;
     std::uint32_t answerCount() const;
     std::uint32_t connectionCount() const;

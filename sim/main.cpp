@@ -1,4 +1,5 @@
 #include "sim/GadgetServer.h"
+#include "sim/ReplayBoard.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimServer.h"
 #include "sim/SimulatedBoard.h"
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -24,7 +26,7 @@ void installStopHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-int serveOverTcp(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine& options) {
+int serveOverTcp(tarvane::BoardModel& board, const tarvane::SimCommandLine& options) {
     std::string error;
     tarvane::Socket listener = tarvane::Socket::listenOn(options.host, options.port, error);
     if (!listener.valid()) {
@@ -36,7 +38,7 @@ int serveOverTcp(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine& 
     return 0;
 }
 
-int serveOnGadget(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine& options) {
+int serveOnGadget(tarvane::BoardModel& board, const tarvane::SimCommandLine& options) {
     std::string error;
     const tarvane::UniqueFd device = tarvane::openGadgetDevice(options.gadgetPath, error);
     if (!device.valid()) {
@@ -48,6 +50,19 @@ int serveOnGadget(tarvane::SimulatedBoard& board, const tarvane::SimCommandLine&
     return 0;
 }
 
+// The recorded board of --replay; nothing, with the reason said, when the trace cannot be used.
+std::unique_ptr<tarvane::ReplayBoard> replayBoard(const std::string& path) {
+    const tarvane::TraceReading reading = tarvane::readTraceFile(path);
+    if (!reading.ok()) {
+        std::cerr << "tarvane-sim: cannot replay " << path << ": ";
+        if (reading.errorLine > 0) std::cerr << "line " << reading.errorLine << ": ";
+        std::cerr << reading.error << "\n";
+        return nullptr;
+    }
+    return std::make_unique<tarvane::ReplayBoard>(tarvane::replayScript(reading.trace),
+                                                  [](const std::string& note) { std::cerr << note << std::endl; });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +72,16 @@ int main(int argc, char** argv) {
     if (const auto status = parseSimCommandLine(argc, argv, options)) return *status;
     installStopHandlers();
 
-    SimulatedBoard board(options.faults);
+    std::unique_ptr<SimulatedBoard> simulated;
+    std::unique_ptr<ReplayBoard> replayed;
+    if (options.replayPath.empty()) {
+        simulated = std::make_unique<SimulatedBoard>(options.faults);
+    } else {
+        replayed = replayBoard(options.replayPath);
+        if (!replayed) return 1;
+    }
+    BoardModel& board = simulated ? static_cast<BoardModel&>(*simulated) : *replayed;
+
     std::ofstream log;
     if (!options.logPath.empty()) {
         log.open(options.logPath, std::ios::app);
@@ -65,11 +89,16 @@ int main(int argc, char** argv) {
             std::cerr << "tarvane-sim: cannot open the log " << options.logPath << "\n";
             return 1;
         }
-        const auto origin = board.startTime();
+        const auto origin = simulated ? simulated->startTime() : SimulatedBoard::Clock::now();
         // Flushed per line so a test can read the log while the board runs.
-        board.setRequestObserver([&log, origin](const SimRequest& request) {
+        auto observer = [&log, origin](const SimRequest& request) {
             log << formatRequest(request, origin) << std::endl;
-        });
+        };
+        if (simulated) {
+            simulated->setRequestObserver(observer);
+        } else {
+            replayed->setRequestObserver(observer);
+        }
     }
 
     return options.gadgetPath.empty() ? serveOverTcp(board, options) : serveOnGadget(board, options);

@@ -1,7 +1,10 @@
 #include "usb/PortFactory.h"
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
+#include "res/version.h"
 #include "sim/SimDevicePort.h"
+#include "trace/TraceFormat.h"
+#include "trace/TracingPort.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,12 +20,23 @@ int main(int argc, char* argv[]) {
     tarvane::QtDialogView window;
     const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
     window.dialog().setProgramName(programName);
-    const std::string addressError = tarvane::useDeviceAddress(window.dialog(), std::getenv("TARVANE_DEVICE"));
+    const char* deviceText = std::getenv("TARVANE_DEVICE");
+    tarvane::DeviceChoice device = tarvane::chooseDevice(deviceText ? deviceText : "");
+    const char* tracePath = std::getenv("TARVANE_TRACE");
+    const tarvane::TraceHeader header{programName + " " TARVANE_VERSION, tarvane::commandLineText(argc, argv),
+                                      deviceText ? deviceText : ""};
+    std::string traceMessage;
+    device.opener = tarvane::tracedOpenerFromEnvironment(std::move(device.opener), tracePath ? tracePath : "",
+                                                         header, traceMessage);
+    window.dialog().useDevice(std::move(device.address), std::move(device.opener));
 
     window.show();
-    if (!addressError.empty()) {
+    if (!device.error.empty()) {
         QMessageBox::warning(&window, QString::fromStdString(programName),
-                             QString::fromStdString(addressError + "\nNo device will be used."));
+                             QString::fromStdString(device.error + "\nNo device will be used."));
+    }
+    if (!traceMessage.empty()) {
+        QMessageBox::warning(&window, QString::fromStdString(programName), QString::fromStdString(traceMessage));
     }
     window.exec();
     return 0;

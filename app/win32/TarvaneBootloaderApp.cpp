@@ -1,7 +1,10 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
 #include "app/win32/Win32DialogView.h"
+#include "res/version.h"
 #include "sim/SimDevicePort.h"
+#include "trace/TraceFormat.h"
+#include "trace/TracingPort.h"
 #include "usb/PortFactory.h"
 #include "win32/FineTimer.h"
 #include "win32/WideText.h"
@@ -62,11 +65,23 @@ int TarvaneBootloaderApp::initInstance() {
     view->dialog().setProgramName(name);
     registerSimulatedBoardPort();
     useFineTimerInLinkWorkers();
-    const std::string addressError = useDeviceAddress(view->dialog(), environmentVariable(L"TARVANE_DEVICE"));
-    if (!addressError.empty()) {
-        const std::wstring text = toWide(addressError + "\nNo device will be used.");
-        const std::wstring caption = toWide(name);
+    DeviceChoice device = chooseDevice(environmentVariable(L"TARVANE_DEVICE"));
+    const std::vector<std::string> args = utf8CommandLine();
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    const TraceHeader header{name + " " TARVANE_VERSION, commandLineText(static_cast<int>(argv.size()), argv.data()),
+                             environmentVariable(L"TARVANE_DEVICE")};
+    std::string traceMessage;
+    device.opener = tracedOpenerFromEnvironment(std::move(device.opener), environmentVariable(L"TARVANE_TRACE"),
+                                                header, traceMessage);
+    view->dialog().useDevice(std::move(device.address), std::move(device.opener));
+    const std::wstring caption = toWide(name);
+    if (!device.error.empty()) {
+        const std::wstring text = toWide(device.error + "\nNo device will be used.");
         MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    }
+    if (!traceMessage.empty()) {
+        MessageBoxW(nullptr, toWide(traceMessage).c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
     }
     view->runModal();
     return 0;

@@ -160,6 +160,18 @@ two-boards)
   grep -qE "^\[$silent\] failed \(no response\) after [0-9]+\.[0-9] s$" "$work/out.txt" ||
     fail "no summary line for $silent"
   ;;
+tcp-trace)
+  # The trace of a Windows update: its header, and reports both ways.
+  start_sim
+  update --trace "$(winpath "$work/update.trace")" --board interface --device "$sim_address" "$(winpath "$interface_hex")"
+  expect_status 0
+  tr -d '\r' < "$work/update.trace" > "$work/trace.txt"
+  head -n 1 "$work/trace.txt" | grep -qxF '# tarvane-trace 1' || fail "the trace does not start with its format line"
+  grep -qxF "# program: tarvane-update $TARVANE_VERSION" "$work/trace.txt" || fail "the trace names no program version"
+  hex64='( [0-9a-f]{2}){64}'
+  grep -qE "^[0-9]+\.[0-9]{6} >$hex64\$" "$work/trace.txt" || fail "no report to the board in the trace"
+  grep -qE "^[0-9]+\.[0-9]{6} <$hex64\$" "$work/trace.txt" || fail "no report from the board in the trace"
+  ;;
 utf8-path)
   # Outside the ANSI code page: only the wide command line keeps this path.
   dir="$work/Pr${en_dash}üfung 固件"

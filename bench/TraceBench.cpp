@@ -1,0 +1,140 @@
+// What --trace costs: the program phase of a 64 KiB image through the link's
+// worker to the in-process simulated board with the full-speed USB timing
+// model, without a trace and with every report traced to a file, side by
+// side; then the cost of one traced report on its own.
+#include "link/BootloaderLink.h"
+#include "sim/SimReportPort.h"
+#include "sim/SimulatedBoard.h"
+#include "tests/support/HexGen.h"
+#include "trace/TraceFormat.h"
+#include "trace/TracingPort.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+using namespace tarvane;
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kImageBytes = 64 * 1024;
+constexpr int kRounds = 3;
+
+// Seconds from the first program request to "programming complete"; 0 on failure.
+double programOnce(const std::string& file, const std::vector<std::uint8_t>& expected,
+                   std::shared_ptr<TraceFile> trace) {
+    SimFaults faults;
+    faults.usbTiming = true;
+    auto board = std::make_shared<SimulatedBoard>(faults);
+    BootloaderLink link;
+    link.useDevice(DeviceAddress{},
+                   tracedOpener([board](const DeviceAddress&, std::uint16_t, std::uint16_t,
+                                        std::string&) { return openSimReportPort(board); },
+                                std::move(trace)));
+    if (!link.openFile(file) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+    bool complete = false;
+    link.setNotifier([&](LinkMessage m) {
+        std::lock_guard lock(mutex);
+        done = true;
+        complete = m.kind == LinkMessage::Kind::Response && m.command == CMD_PROGRAM;
+        cv.notify_all();
+    });
+    link.startWorker();
+    const auto t0 = Clock::now();
+    link.sendRequest(CMD_PROGRAM, 3, 1000);
+    std::unique_lock lock(mutex);
+    cv.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    lock.unlock();
+    link.stopWorker();
+    link.closeDevice();
+
+    const auto flash = board->flash();
+    if (!complete || !std::equal(expected.begin(), expected.end(), flash.begin())) {
+        std::printf("  the board's flash does not hold the image\n");
+        return 0;
+    }
+    return seconds;
+}
+
+// Microseconds one report takes to trace (format and buffer, with the file
+// writes it causes), over many.
+double microsPerReport(const std::string& path) {
+    constexpr int kReports = 200000;
+    OpenedTrace opened = openTrace(path, {"tarvane-bench-trace", "", ""});
+    if (!opened.trace) return -1;
+    std::array<std::uint8_t, kReportSize> report{};
+    for (std::size_t i = 0; i < report.size(); ++i) report[i] = static_cast<std::uint8_t>(i * 37);
+    const std::uint32_t connection = opened.trace->openConnection();
+    const auto t0 = Clock::now();
+    for (int i = 0; i < kReports; ++i) opened.trace->report(i * 1000, i % 2 ? kToHost : kToBoard, report);
+    opened.trace->closeConnection(connection);
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    return opened.trace->error().empty() ? seconds * 1e6 / kReports : -1;
+}
+
+// The better of two figures; a failed one (0 s) stays failed.
+double better(double a, double b) { return a <= 0 || b <= 0 ? 0 : std::min(a, b); }
+
+} // namespace
+
+int main() {
+#ifdef __linux__
+    // As in tarvane-bench-link: the simulated bus sleeps in the worker's
+    // thread, and the default timer slack would be the simulator's error.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+    const auto dir = std::filesystem::temp_directory_path() / "tarvane-bench-trace";
+    std::filesystem::create_directories(dir);
+    const auto data = test::patternBytes(kImageBytes, 64);
+    const std::string file = (dir / "image-64k.hex").string();
+    std::ofstream(file, std::ios::binary) << test::generateHex({{0x1D000000, data}}).text;
+    const std::string tracePath = (dir / "update.trace").string();
+
+    std::uintmax_t traceBytes = 0;
+    const auto tracedOnce = [&] {
+        OpenedTrace opened = openTrace(tracePath, {"tarvane-bench-trace", "", "sim"});
+        const double seconds = opened.trace ? programOnce(file, data, opened.trace) : 0;
+        const bool whole = opened.trace && opened.trace->flush();
+        opened.trace.reset();
+        traceBytes = std::filesystem::file_size(tracePath);
+        return whole ? seconds : 0;
+    };
+    // The rounds alternate, so that a burst of load on a shared machine hits both alike.
+    double plain = programOnce(file, data, nullptr);
+    double traced = tracedOnce();
+    for (int round = 1; round < kRounds; ++round) {
+        plain = better(plain, programOnce(file, data, nullptr));
+        traced = better(traced, tracedOnce());
+    }
+    const double perReport = microsPerReport(tracePath);
+    std::filesystem::remove_all(dir);
+
+    const double kb = kImageBytes / 1024.0;
+    std::printf("program phase, 64 KiB in 16-byte records, USB timing model (best of %d rounds)\n", kRounds);
+    const auto cell = [&](double seconds) {
+        char text[64] = "failed";
+        if (seconds > 0) std::snprintf(text, sizeof text, "%.3f s %6.1f KiB/s", seconds, kb / seconds);
+        return std::string(text);
+    };
+    std::printf("  %-22s%-28s%s\n", "", "without a trace", "every report traced");
+    std::printf("  %-22s%-28s%s\n", "program phase:", cell(plain).c_str(), cell(traced).c_str());
+    if (plain > 0 && traced > 0) {
+        std::printf("  difference: %+.1f %% (trace file: %.1f MiB)\n", 100.0 * (traced - plain) / plain,
+                    static_cast<double>(traceBytes) / (1024.0 * 1024.0));
+    }
+    if (perReport >= 0) std::printf("one traced report, formatted, buffered and written: %.2f us\n", perReport);
+    return plain > 0 && traced > 0 && perReport >= 0 ? 0 : 1;
+}

@@ -1,0 +1,106 @@
+// --trace and tarvane-sim --replay: a traced update replays to the same log
+// and exit status, and each trace in tests/e2e/traces/ is a recorded failure
+// that must replay as it happened.
+#include "tests/support/HexGen.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/SimProcess.h"
+#include "trace/TraceFormat.h"
+#include "trace/TraceReader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tarvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kUpdate = std::string(TARVANE_BIN_DIR) + "/tarvane-update";
+const std::string kSim = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
+const fs::path kTraces = fs::path(TARVANE_SOURCE_DIR) / "tests" / "e2e" / "traces";
+const std::string kSmallFile = (kTraces / "small.hex").string();
+
+std::string readText(const fs::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// An update of `board` with `file` against tarvane-sim started with `simOptions`.
+test::ProcessResult updateAgainst(const std::vector<std::string>& simOptions, const std::string& board,
+                                  const std::string& file, std::vector<std::string> extra = {}) {
+    test::SimProcess sim(simOptions);
+    EXPECT_TRUE(sim.started()) << sim.error();
+    std::vector<std::string> args{"--board", board, "--device", sim.address(), file};
+    args.insert(args.begin(), extra.begin(), extra.end());
+    return test::runProcess(kUpdate, args, 60);
+}
+
+TEST(Trace, ASuccessfulUpdateIsTracedBothWaysAndReplaysToSuccess) {
+    const test::ScratchDir scratch;
+    const std::string trace = (scratch.path() / "update.trace").string();
+    const test::ProcessResult recorded = updateAgainst({}, "interface", kSmallFile, {"--trace", trace});
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+
+    const TraceReading reading = readTraceFile(trace);
+    ASSERT_TRUE(reading.ok()) << reading.errorLine << ": " << reading.error;
+    const auto& header = reading.trace.header;
+    ASSERT_EQ(header.size(), 3u);
+    EXPECT_EQ(header[0].rfind("# program: tarvane-update ", 0), 0u);
+    EXPECT_NE(header[1].find(" --trace " + trace + " "), std::string::npos) << header[1];
+    EXPECT_EQ(header[2].rfind("# device: tcp:127.0.0.1:", 0), 0u);
+    ASSERT_EQ(reading.trace.connections.size(), 1u);
+    std::size_t toBoard = 0;
+    std::size_t toHost = 0;
+    for (const TracedReport& report : reading.trace.connections[0].reports) {
+        (report.direction == kToBoard ? toBoard : toHost) += 1;
+    }
+    // Program batches take several reports each; every request has its answer.
+    EXPECT_GT(toBoard, toHost);
+    EXPECT_GE(toHost, 5u);
+
+    const test::ProcessResult replayed = updateAgainst({"--replay", trace}, "interface", kSmallFile);
+    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.out, recorded.out);
+
+    // A trace that cannot be written stops the command before the board hears anything.
+    const fs::path log = scratch.path() / "sim.log";
+    const std::string nowhere = (scratch.path() / "missing" / "update.trace").string();
+    const test::ProcessResult refused =
+        updateAgainst({"--log", log.string()}, "display", kSmallFile, {"--trace", nowhere});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(test::splitLines(refused.err).at(0),
+              "error: cannot write the trace file " + nowhere + ": No such file or directory");
+    EXPECT_EQ(readText(log), "");
+}
+
+TEST(Trace, RecordedFailuresReplayToTheirLogAndExitStatus) {
+    // To add one: run the failing update with --trace, copy the trace, its
+    // standard output (NAME.out) and its HEX file here, and add a line.
+    struct Recorded {
+        std::string name;
+        std::string board;
+        int status;
+    };
+    for (const Recorded& r : {Recorded{"lossy-erase", "display", 1}}) {
+        SCOPED_TRACE(r.name);
+        const test::ProcessResult replayed =
+            updateAgainst({"--replay", (kTraces / (r.name + ".trace")).string()}, r.board, kSmallFile);
+        EXPECT_EQ(replayed.exitCode, r.status) << replayed.err;
+        EXPECT_EQ(replayed.out, readText(kTraces / (r.name + ".out")));
+    }
+
+    // A malformed trace stops tarvane-sim at once, naming the line.
+    const test::ScratchDir scratch;
+    const std::string bad = scratch.write("bad.trace", "# tarvane-trace 1\n# connection 1 opened\n0.1 > 01\n");
+    const test::ProcessResult sim = test::runProcess(kSim, {"--listen", "127.0.0.1:0", "--replay", bad}, 10);
+    EXPECT_EQ(sim.exitCode, 1);
+    EXPECT_EQ(sim.err, "tarvane-sim: cannot replay " + bad +
+                           ": line 3: the line does not start with a time in seconds with six decimals\n");
+}
+
+} // namespace
+} // namespace tarvane

@@ -1,0 +1,123 @@
+#include "trace/TraceFile.h"
+
+#include "firmware/Utf8Path.h"
+#include "trace/TraceFormat.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarvane {
+namespace {
+
+// Reports are about 200 bytes of text; this holds a few hundred of them.
+constexpr std::size_t kFlushAt = 64 * 1024;
+
+#ifdef _WIN32
+std::FILE* createText(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
+#else
+std::FILE* createText(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
+#endif
+
+std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "the write failed"; }
+
+std::string headerLine(std::string_view name, const std::string& value) {
+    std::string line = "# ";
+    line += name;
+    line += ": ";
+    // One line each, whatever the value holds.
+    for (const char c : value) line += (c == '\n' || c == '\r') ? ' ' : c;
+    line += '\n';
+    return line;
+}
+
+} // namespace
+
+TraceFile::TraceFile(FilePtr file, std::string path, const TraceHeader& header)
+    : path_(std::move(path)), file_(std::move(file)) {
+    buffer_.reserve(kFlushAt + 1024);
+    buffer_ += kTraceFormatLine;
+    buffer_ += '\n';
+    buffer_ += headerLine("program", header.program);
+    buffer_ += headerLine("command", header.commandLine);
+    buffer_ += headerLine("device", header.device);
+}
+
+TraceFile::~TraceFile() { flush(); }
+
+std::uint32_t TraceFile::openConnection() {
+    const std::lock_guard lock(mutex_);
+    const std::uint32_t n = ++connections_;
+    appendLocked("# connection " + std::to_string(n) + " opened\n");
+    return n;
+}
+
+void TraceFile::closeConnection(std::uint32_t connection) {
+    const std::lock_guard lock(mutex_);
+    appendLocked("# connection " + std::to_string(connection) + " closed\n");
+    flushLocked();
+}
+
+void TraceFile::connectionLost(std::uint32_t connection, std::string_view why) {
+    const std::lock_guard lock(mutex_);
+    std::string line = "# connection " + std::to_string(connection) + " lost: ";
+    line += why;
+    line += '\n';
+    appendLocked(line);
+}
+
+void TraceFile::report(std::int64_t micros, char direction, ReportView report) {
+    const std::lock_guard lock(mutex_);
+    if (!file_) return;
+    appendReportLine(buffer_, micros, direction, report);
+    if (buffer_.size() >= kFlushAt) flushLocked();
+}
+
+std::string TraceFile::error() const {
+    const std::lock_guard lock(mutex_);
+    return error_;
+}
+
+bool TraceFile::flush() {
+    const std::lock_guard lock(mutex_);
+    return flushLocked();
+}
+
+void TraceFile::appendLocked(std::string_view line) {
+    if (file_) buffer_ += line;
+}
+
+bool TraceFile::flushLocked() {
+    if (!file_) return false;
+    errno = 0;
+    const bool written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) == buffer_.size() &&
+                         std::fflush(file_.get()) == 0;
+    buffer_.clear();
+    if (!written) {
+        error_ = systemReason(errno);
+        file_.reset();
+    }
+    return written;
+}
+
+OpenedTrace openTrace(const std::string& utf8Path, const TraceHeader& header) {
+    OpenedTrace result;
+    if (utf8Path.empty()) {
+        result.error = "no file name";
+        return result;
+    }
+    errno = 0;
+    FilePtr file(createText(pathFromUtf8(utf8Path)));
+    if (!file) {
+        result.error = systemReason(errno);
+        return result;
+    }
+    auto trace = std::make_shared<TraceFile>(std::move(file), utf8Path, header);
+    if (!trace->flush()) {
+        result.error = trace->error();
+        return result;
+    }
+    result.trace = std::move(trace);
+    return result;
+}
+
+} // namespace tarvane

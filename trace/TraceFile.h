@@ -1,0 +1,69 @@
+#pragma once
+
+#include "firmware/FileOpen.h"
+#include "usb/ReportPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tarvane {
+
+// What the top of a trace says about the run that wrote it.
+struct TraceHeader {
+    std::string program;     // name and version, "tarvane-update 1.1.0"
+    std::string commandLine; // as commandLineText gives it
+    std::string device;      // the device address the user gave
+};
+
+// One trace file, shared by every connection of a run. Reports come from the
+// worker thread, connections open and close on the UI thread: all of it is
+// buffered under one lock and written in large pieces, at each connection's
+// close and when the last owner lets go. A write that fails stops the trace
+// (error() says why); the update goes on untouched.
+class TraceFile {
+public:
+    // Puts the header in the buffer; flush() writes it.
+    TraceFile(FilePtr file, std::string path, const TraceHeader& header);
+    ~TraceFile();
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+
+    // "# connection N opened"; returns N, counted from 1.
+    std::uint32_t openConnection();
+    // "# connection N closed", then everything buffered goes to the file.
+    void closeConnection(std::uint32_t connection);
+    // "# connection N lost: WHY", once per connection at most (the caller's part).
+    void connectionLost(std::uint32_t connection, std::string_view why);
+    void report(std::int64_t micros, char direction, ReportView report);
+
+    const std::string& path() const { return path_; }
+    // Why the trace stopped short; empty while it is whole.
+    std::string error() const;
+
+    // Writes the buffer out now; false once tracing has stopped.
+    bool flush();
+
+private:
+    bool flushLocked();
+    void appendLocked(std::string_view line);
+
+    const std::string path_;
+    mutable std::mutex mutex_;
+    FilePtr file_;
+    std::string buffer_;
+    std::string error_;
+    std::uint32_t connections_ = 0;
+};
+
+// A trace file created (or emptied) at `utf8Path`, its header already on
+// disk, so a file that cannot be written is known before any traffic.
+struct OpenedTrace {
+    std::shared_ptr<TraceFile> trace;
+    std::string error; // the system's reason when `trace` is empty
+};
+OpenedTrace openTrace(const std::string& utf8Path, const TraceHeader& header);
+
+} // namespace tarvane

@@ -1,0 +1,85 @@
+#include "trace/TracingPort.h"
+
+#include "trace/TraceFormat.h"
+
+#include <chrono>
+
+namespace tarvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class TracingPort final : public ReportPort {
+public:
+    TracingPort(std::unique_ptr<ReportPort> inner, std::shared_ptr<TraceFile> trace)
+        : inner_(std::move(inner)), trace_(std::move(trace)), connection_(trace_->openConnection()) {}
+
+    ~TracingPort() override {
+        // The port goes first: a report still in flight is not traced as crossed.
+        inner_.reset();
+        trace_->closeConnection(connection_);
+    }
+
+    bool writeReport(ReportView report) override {
+        // Stamped once the report has crossed, as the board saw it.
+        const bool sent = inner_->writeReport(report);
+        if (sent) {
+            trace_->report(elapsed(), kToBoard, report);
+        } else {
+            lost("a report could not be sent");
+        }
+        return sent;
+    }
+
+    ReadResult readReport(ReportBuffer report, int timeoutMs) override {
+        const ReadResult result = inner_->readReport(report, timeoutMs);
+        if (result == ReadResult::Report) trace_->report(elapsed(), kToHost, report);
+        if (result == ReadResult::Error) lost("the device is gone");
+        return result;
+    }
+
+private:
+    std::int64_t elapsed() const {
+        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - opened_).count();
+    }
+    void lost(const char* why) {
+        if (lostNoted_) return;
+        lostNoted_ = true;
+        trace_->connectionLost(connection_, why);
+    }
+
+    std::unique_ptr<ReportPort> inner_;
+    std::shared_ptr<TraceFile> trace_;
+    const std::uint32_t connection_;
+    const Clock::time_point opened_ = Clock::now();
+    // Worker thread only.
+    bool lostNoted_ = false;
+};
+
+} // namespace
+
+PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceFile> trace) {
+    if (!trace || !inner) return inner;
+    return [inner = std::move(inner), trace = std::move(trace)](const DeviceAddress& address, std::uint16_t vendorId,
+                                                                std::uint16_t productId,
+                                                                std::string& detail) -> std::unique_ptr<ReportPort> {
+        std::unique_ptr<ReportPort> port = inner(address, vendorId, productId, detail);
+        if (!port) return nullptr;
+        return std::make_unique<TracingPort>(std::move(port), trace);
+    };
+}
+
+PortOpener tracedOpenerFromEnvironment(PortOpener opener, const std::string& utf8Path, const TraceHeader& header,
+                                       std::string& message) {
+    message.clear();
+    if (utf8Path.empty()) return opener;
+    OpenedTrace opened = openTrace(utf8Path, header);
+    if (!opened.trace) {
+        message = "TARVANE_TRACE: cannot write the trace file " + utf8Path + ": " + opened.error +
+                  "\nThe updater runs without a trace.";
+        return opener;
+    }
+    return tracedOpener(std::move(opener), std::move(opened.trace));
+}
+
+} // namespace tarvane
