@@ -44,7 +44,8 @@ TEST(SeveralBoards, AreUpdatedAtOnceAndAFailingOneStopsNoOther) {
     const std::string goodAddress = good.address();
 
     const auto r = test::runProcess(kUpdate, {"--board", "display", "--device", goodAddress, "--device",
-                                              silent.address(), "--device", absent, kDisplayFile});
+                                              silent.address(), "--device", absent, "--trace",
+                                              (scratch.path() / "run.trace").string(), kDisplayFile});
     good.stop();
     // The highest status of any board: 4 for the absent one, over 1 for the silent one.
     EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
@@ -66,6 +67,18 @@ TEST(SeveralBoards, AreUpdatedAtOnceAndAFailingOneStopsNoOther) {
     EXPECT_TRUE(std::regex_match(out[out.size() - 3], std::regex(R"(\[tcp:.*\] updated in \d+\.\d s)"))) << out[out.size() - 3];
     EXPECT_TRUE(std::regex_match(out[out.size() - 2], std::regex(R"(\[tcp:.*\] failed \(no response\) after \d+\.\d s)")));
     EXPECT_TRUE(std::regex_match(out.back(), std::regex(R"(\[tcp:127\.0\.0\.1:1\] not found after \d+\.\d s)")));
+
+    // Each board's trace is its own, numbered in the order given.
+    std::vector<std::string> traces;
+    for (const char* name : {"run-1.trace", "run-2.trace", "run-3.trace"}) {
+        const auto bytes = test::readBytes(scratch.path() / name);
+        traces.emplace_back(bytes.begin(), bytes.end());
+    }
+    EXPECT_NE(traces[0].find("# device: " + goodAddress + "\n"), std::string::npos);
+    EXPECT_NE(traces[0].find(" < "), std::string::npos);
+    EXPECT_NE(traces[1].find("# device: " + silent.address() + "\n"), std::string::npos);
+    EXPECT_NE(traces[2].find("# device: " + absent + "\n"), std::string::npos);
+    EXPECT_EQ(traces[2].find(" > "), std::string::npos) << "nothing reached the absent board";
 
     // A board cannot take two updates at once.
     EXPECT_EQ(test::runProcess(kUpdate, {"--board", "display", "--device", silent.address(), "--device",
