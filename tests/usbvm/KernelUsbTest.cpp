@@ -160,7 +160,7 @@ TEST_F(KernelUsb, EachSampleIsUpdatedThroughTheKernel) {
     }
 }
 
-TEST_F(KernelUsb, TheChosenOfTwoBoardsIsUpdatedAndTheOtherUntouched) {
+TEST_F(KernelUsb, TheChosenOfTwoBoardsIsUpdatedAndAllChecksBoth) {
     Board first = pluggedBoard("TVA-FIRST", {}, 0);
     Board second = pluggedBoard("TVA-SECOND", {}, 1);
     const auto list = test::runProcess(kUpdate, {"--list"});
@@ -170,8 +170,17 @@ TEST_F(KernelUsb, TheChosenOfTwoBoardsIsUpdatedAndTheOtherUntouched) {
     }
     ASSERT_EQ(address, "usb:" + second.hostDevice) << list.out;
 
-    expectUpdated(update("display", kDisplayFile, address), second, kDisplayFile);
+    const auto updated = update("display", kDisplayFile, address);
     EXPECT_TRUE(first.requests().empty());
+
+    // --all takes both; only the chosen one holds the file, and checking changes neither.
+    const auto check = test::runProcess(kUpdate, {"--board", "display", "--all", "--verify-only", kDisplayFile}, 180);
+    EXPECT_EQ(check.exitCode, 1) << check.out << check.err;
+    EXPECT_NE(check.out.find("[" + address + "] verified in "), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("[usb:" + first.hostDevice + "] failed (verification) after "), std::string::npos);
+    for (const auto& request : first.requests()) EXPECT_TRUE(request.command == CMD_QUERY || request.command == CMD_VERIFY);
+
+    expectUpdated(updated, second, kDisplayFile);
     const auto untouched = first.stopAndReadFlash();
     ASSERT_EQ(untouched.size(), 512u * 1024);
     EXPECT_TRUE(std::all_of(untouched.begin(), untouched.end(), [](std::uint8_t b) { return b == 0xFF; }));
