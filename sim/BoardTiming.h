@@ -13,8 +13,9 @@ namespace tarvane {
 inline constexpr std::chrono::microseconds kReportInterval{1000};
 
 // The host controller polls an interrupt endpoint somewhere inside each frame,
-// not at its very start, so a report the host hands over this soon after the
-// previous one has crossed still rides the next frame. Without it a host
+// not at its very start, so a report the host hands over this soon after a
+// frame ended (its previous report crossed, or an answer arrived) still rides
+// the next frame. Without it a host
 // thread that wakes a few microseconds late would lose a whole frame's share
 // on every report, which no real bus charges.
 inline constexpr std::chrono::microseconds kFrameSlack{250};

@@ -65,7 +65,12 @@ SimulatedBoard::Clock::time_point SimulatedBoard::receiveReport(ReportView repor
     std::lock_guard lock(mutex_);
     if (closed_) return now;
     Clock::time_point at = now;
-    if (faults_.usbTiming) at = (now <= lastIn_ + kFrameSlack ? lastIn_ : now) + kReportInterval;
+    if (faults_.usbTiming) {
+        // The last frame boundary the bus has shown: the end of the last report
+        // in, or of the last answer report out if that came later and is past.
+        const Clock::time_point boundary = std::max(lastIn_, lastOut_ <= now ? lastOut_ : lastIn_);
+        at = (now <= boundary + kFrameSlack ? boundary : now) + kReportInterval;
+    }
     lastIn_ = at;
 
     decoder_.decodeBytes(report.data(), report.size());

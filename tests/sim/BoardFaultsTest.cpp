@@ -121,8 +121,11 @@ TEST(SimulatedBoardFaults, UsbTimingModel) {
     sendRequest(board, {CMD_QUERY}, t0 + 30ms);
     Report r{};
     ASSERT_TRUE(board.takeReport(r, t0 + 1s));
-    EXPECT_EQ(*board.nextReportTime(), t0 + 21ms + kEraseTime + 2ms);
+    const auto answered = t0 + 21ms + kEraseTime + 2ms;
+    EXPECT_EQ(*board.nextReportTime(), answered);
     ASSERT_TRUE(board.takeReport(r, t0 + 1s));
+    // A host that answers an answer at once rides the frame that answer ended.
+    EXPECT_EQ(board.receiveReport(padding, answered + kFrameSlack), answered + 1ms);
 
     // Eleven 16-byte records: a 4-report frame, 44 words programmed.
     std::vector<Bytes> records{linearRecord(0x1D00)};
