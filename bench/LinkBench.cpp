@@ -4,6 +4,7 @@
 // then measures the CPU an idle connected worker takes. Each figure is taken
 // with the worker pausing after every pass, as it once did, and with the
 // pause it has now (only when a pass was idle), side by side.
+#include "bench/ProgramPhase.h"
 #include "link/BootloaderLink.h"
 #include "link/RequestBuilder.h"
 #include "link/WorkerPacing.h"
@@ -14,17 +15,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <thread>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -71,42 +66,6 @@ double boundSeconds(const std::string& file) {
     return seconds;
 }
 
-// Seconds from the first program request to "programming complete"; 0 on failure.
-double streamOnce(const std::string& file, bool usbTiming, const std::vector<std::uint8_t>& expected) {
-    SimFaults faults;
-    faults.usbTiming = usbTiming;
-    auto board = std::make_shared<SimulatedBoard>(faults);
-    BootloaderLink link;
-    useSimBoard(link, board);
-    if (!link.openFile(file) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
-
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-    bool complete = false;
-    link.setNotifier([&](LinkMessage m) {
-        std::lock_guard lock(mutex);
-        done = true;
-        complete = m.kind == LinkMessage::Kind::Response && m.command == CMD_PROGRAM;
-        cv.notify_all();
-    });
-    link.startWorker();
-    const auto t0 = Clock::now();
-    link.sendRequest(CMD_PROGRAM, 3, 1000);
-    std::unique_lock lock(mutex);
-    cv.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    lock.unlock();
-    link.stopWorker();
-
-    const auto flash = board->flash();
-    if (!complete || !std::equal(expected.begin(), expected.end(), flash.begin())) {
-        std::printf("  the board's flash does not hold the image\n");
-        return 0;
-    }
-    return seconds;
-}
-
 // Share of one core the process takes over `span` while a connected worker
 // waits with no request pending; negative on failure.
 double idlePercent(std::chrono::milliseconds span) {
@@ -134,8 +93,8 @@ struct Figures {
 Figures measure(WorkerPacingMaker pacing, const std::string& file, const std::vector<std::uint8_t>& data) {
     setWorkerPacing(std::move(pacing));
     Figures f;
-    f.fast = streamOnce(file, false, data);
-    f.usb = streamOnce(file, true, data);
+    f.fast = programPhaseSeconds(file, data, false);
+    f.usb = programPhaseSeconds(file, data, true);
     f.idle = idlePercent(std::chrono::seconds(2));
     setWorkerPacing({});
     return f;
@@ -151,14 +110,8 @@ bool valid(const Figures& f) { return f.fast > 0 && f.usb > 0 && f.idle >= 0; }
 } // namespace
 
 int main() {
-#ifdef __linux__
-    // The simulated bus keeps its timing by sleeping in the worker's own
-    // thread, four or five times per batch; the 50 us by which a Linux
-    // thread's wake-up may lag by default is the simulator's error, not the
-    // link's, and costs a few per cent of the bound. Threads take this
-    // setting from the thread that starts them.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    // Both columns alike: the simulated bus's own sleeps should wake on time.
+    askForPreciseSleeps();
     const auto dir = std::filesystem::temp_directory_path() / "tarvane-bench-link";
     std::filesystem::create_directories(dir);
     const auto data = test::patternBytes(kImageBytes, 512);

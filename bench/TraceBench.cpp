@@ -2,24 +2,16 @@
 // worker to the in-process simulated board with the full-speed USB timing
 // model, without a trace and with every report traced to a file, side by
 // side; then the cost of one traced report on its own.
-#include "link/BootloaderLink.h"
-#include "sim/SimReportPort.h"
-#include "sim/SimulatedBoard.h"
+#include "bench/ProgramPhase.h"
 #include "tests/support/HexGen.h"
 #include "trace/TraceFormat.h"
 #include "trace/TracingPort.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -28,45 +20,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kImageBytes = 64 * 1024;
 constexpr int kRounds = 3;
 
-// Seconds from the first program request to "programming complete"; 0 on failure.
 double programOnce(const std::string& file, const std::vector<std::uint8_t>& expected,
                    std::shared_ptr<TraceFile> trace) {
-    SimFaults faults;
-    faults.usbTiming = true;
-    auto board = std::make_shared<SimulatedBoard>(faults);
-    BootloaderLink link;
-    link.useDevice(DeviceAddress{},
-                   tracedOpener([board](const DeviceAddress&, std::uint16_t, std::uint16_t,
-                                        std::string&) { return openSimReportPort(board); },
-                                std::move(trace)));
-    if (!link.openFile(file) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
-
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-    bool complete = false;
-    link.setNotifier([&](LinkMessage m) {
-        std::lock_guard lock(mutex);
-        done = true;
-        complete = m.kind == LinkMessage::Kind::Response && m.command == CMD_PROGRAM;
-        cv.notify_all();
-    });
-    link.startWorker();
-    const auto t0 = Clock::now();
-    link.sendRequest(CMD_PROGRAM, 3, 1000);
-    std::unique_lock lock(mutex);
-    cv.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    lock.unlock();
-    link.stopWorker();
-    link.closeDevice();
-
-    const auto flash = board->flash();
-    if (!complete || !std::equal(expected.begin(), expected.end(), flash.begin())) {
-        std::printf("  the board's flash does not hold the image\n");
-        return 0;
-    }
-    return seconds;
+    return programPhaseSeconds(file, expected, true,
+                               [&](PortOpener opener) { return tracedOpener(std::move(opener), trace); });
 }
 
 // Microseconds one report takes to trace (format and buffer, with the file
@@ -91,11 +48,7 @@ double better(double a, double b) { return a <= 0 || b <= 0 ? 0 : std::min(a, b)
 } // namespace
 
 int main() {
-#ifdef __linux__
-    // As in tarvane-bench-link: the simulated bus sleeps in the worker's
-    // thread, and the default timer slack would be the simulator's error.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    askForPreciseSleeps();
     const auto dir = std::filesystem::temp_directory_path() / "tarvane-bench-trace";
     std::filesystem::create_directories(dir);
     const auto data = test::patternBytes(kImageBytes, 64);
