@@ -23,7 +23,7 @@ double programPhaseSeconds(const std::string& file, const std::vector<std::uint8
     faults.usbTiming = usbTiming;
     auto board = std::make_shared<SimulatedBoard>(faults);
     PortOpener opener = [board](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
-        return openSimReportPort(board);
+        return openSimReportPort(board, SimWaits::Exact);
     };
     BootloaderLink link;
     link.useDevice(DeviceAddress{}, wrap ? wrap(std::move(opener)) : std::move(opener));
