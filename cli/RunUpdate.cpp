@@ -119,16 +119,6 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     job.waitSeconds = options.waitSeconds;
     job.check = checkHexFile(options.file);
 
-    // Before anything is sent: a trace that cannot be written is a usage error.
-    const bool tracing = !options.trace.empty();
-    const bool numberedTraces = options.all || targets.size() > 1;
-    std::vector<std::shared_ptr<TraceFile>> traces;
-    if (tracing && !options.all) {
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
-        }
-    }
-
     if (options.all) {
         if (options.waitSeconds > 0 && job.check.ok) {
             std::unique_ptr<TerminalOutput> waitOutput;
@@ -146,9 +136,13 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
             return reportNoBoards(detail, seconds, options.json, out, err);
         }
         job.waitSeconds = 0;
-        for (std::size_t i = 0; tracing && i < targets.size(); ++i) {
-            if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
-        }
+    }
+
+    // Before anything is sent: a trace that cannot be written is a usage error.
+    const bool numberedTraces = options.all || targets.size() > 1;
+    std::vector<std::shared_ptr<TraceFile>> traces;
+    for (std::size_t i = 0; !options.trace.empty() && i < targets.size(); ++i) {
+        if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
     }
 
     const bool several = targets.size() > 1;
