@@ -119,6 +119,9 @@ void UpdateSequence::stopUpdate() {
 
     window_.enableStepTexts();
     window_.enableControls(true);
+
+    m_showProgress = false;
+    screen_.showControl(IDC_PROGRESS, false);
 }
 
 void UpdateSequence::onLinkMessage(const LinkMessage& message) {
@@ -245,8 +248,6 @@ void UpdateSequence::interrupt() {
     // Only a run cut short mid-way leaves a board to update again.
     const bool midway = m_updating && !verifyOnly_;
     stopUpdate();
-    m_showProgress = false;
-    screen_.showControl(IDC_PROGRESS, false);
     window_.appendLog("");
     window_.appendLog(verifyOnly_ ? ">> Verification interrupted" : ">> Update interrupted");
     if (midway) {

@@ -5,6 +5,7 @@
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"
 #include "sim/SimDevicePort.h"
+#include "sim/SimReportPort.h"
 #include "tests/qt/QtTestSupport.h"
 
 #include <QDir>
@@ -57,13 +58,17 @@ public:
 
 private slots:
     void init();
-    void cleanup() { window_.reset(); }
+    void cleanup() {
+        window_.reset();
+        registerSimulatedBoardPort();
+    }
     void boardAndFileChoice();
     void wholeUpdateAgainstTheSimulatedBoard();
     void missingBoardShowsDeviceNotFound();
     void fileThatDoesNotLoadShowsItsBox();
     void notesOpensAndCloses();
     void closingDuringAnUpdateAsksNothing();
+    void failuresHideTheProgressBar();
 
 private:
     std::unique_ptr<QtDialogView> window_;
@@ -275,6 +280,35 @@ void WindowFlowTest::closingDuringAnUpdateAsksNothing() {
     // Going away stops the worker; what it posted last dies with the window.
     window_.reset();
     QTest::qWait(300);
+}
+
+void WindowFlowTest::failuresHideTheProgressBar() {
+    QtDialogView& w = *window_;
+    test::click(w, IDC_INTERFACE_BOARD);
+    files_.answer = kInterfaceFile;
+    test::click(w, IDC_BROWSE);
+    auto* bar = qobject_cast<QProgressBar*>(w.control(IDC_PROGRESS));
+
+    // A board that stops answering while it is programmed, then one whose
+    // program answers the link cannot read, so the watchdog ends the update.
+    SimFaults silent;
+    silent.silent = {CMD_PROGRAM};
+    SimFaults garbled;
+    garbled.unknownAnswer = {CMD_PROGRAM};
+    const std::pair<SimFaults, QString> cases[] = {{silent, QStringLiteral(">> No Response from the device!")},
+                                                   {garbled, QStringLiteral(">> Timeout detected!")}};
+    for (const auto& [faults, failure] : cases) {
+        auto board = std::make_shared<SimulatedBoard>(faults);
+        registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
+                                                             std::string&) { return openSimReportPort(board); });
+        useDeviceAddress(w.dialog(), "sim");
+        QSignalSpy ended(&w, &QtDialogView::updateFinished);
+        test::click(w, IDC_UPDATE);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 10000);
+        QVERIFY(ended.wait(30000));
+        QVERIFY(test::logLines(w).contains(failure));
+        QVERIFY2(bar->isHidden(), qPrintable(failure));
+    }
 }
 
 } // namespace tarvane
