@@ -112,11 +112,15 @@ HexCheckResult unreadable(std::string reason) {
     return r;
 }
 
-// Older tools end a file with white space or a Ctrl-Z (0x1A) end mark after
-// the end-of-file record; a reader stops at such a line, as at an empty one.
+// Older tools end a file with white space after the end-of-file record; a
+// reader stops at such a line, as at an empty one.
 bool isTrailer(std::string_view line) {
-    if (!line.empty() && line.front() == '\x1A') line.remove_prefix(1);
     return line.find_first_not_of(" \t\r\f\v") == std::string_view::npos;
+}
+
+// The text as a text-mode read sees it: up to the first Ctrl-Z.
+std::string_view beforeEndMark(std::string_view text) {
+    return text.substr(0, text.find(kEndOfTextMark));
 }
 
 // Judges a file one line at a time, in order, so that a file never has to
@@ -135,6 +139,8 @@ public:
         }
         if (line[0] != ':') return fail(lineNumber_, "the line is not a record (it does not begin with ':')");
         if (emptyLine_ != 0) return fail(emptyLine_, "an empty line stands before the last record");
+        // Blanks after the last digit are no part of the record; readers ignore them.
+        if (!cut) line = line.substr(0, line.find_last_not_of(" \t\r") + 1);
 
         std::size_t count = 0;
         if (auto f = checkRecordLine(line, cut, bytes_, count)) return fail(lineNumber_, std::move(f->reason));
@@ -225,6 +231,7 @@ std::string HexCheckResult::describe() const {
 }
 
 HexCheckResult checkHexText(std::string_view text) {
+    text = beforeEndMark(text);
     LineChecker checker;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -248,10 +255,11 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
     // The start of a line that spans two blocks; never more than a record needs.
     std::string partial;
     bool pending = false;
-    for (;;) {
+    for (bool ended = false; !ended;) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
         if (got == 0) break;
-        std::string_view rest(block.data(), got);
+        std::string_view rest = beforeEndMark(std::string_view(block.data(), got));
+        ended = rest.size() < got;
         while (!rest.empty()) {
             const std::size_t newline = rest.find('\n');
             const std::string_view piece = rest.substr(0, newline);

@@ -25,9 +25,11 @@ struct HexCheckResult {
 // Refuses anything a board must never receive: characters that are not hex
 // digits, odd digit counts, a length byte that disagrees with the line,
 // unknown record types, bad checksums, a non-record line before the last
-// record or after the end-of-file record (blank lines and an end-of-file
-// mark, Ctrl-Z, may follow it), a missing end-of-file record, no data inside the program flash, or
-// data that a board would program where the verified image does not hold it.
+// record or after the end-of-file record (blank lines may follow it), a
+// missing end-of-file record, no data inside the program flash, or data that
+// a board would program where the verified image does not hold it. Blanks
+// after a record's last digit are ignored, and the text ends at its first
+// Ctrl-Z, as it does for HexFileReader.
 HexCheckResult checkHexText(std::string_view text);
 HexCheckResult checkHexFile(const std::string& utf8Path);
 

@@ -1,6 +1,7 @@
 #include "firmware/HexFileReader.h"
 
 #include "firmware/HexDigits.h"
+#include "firmware/HexRecord.h"
 
 #include <cstring>
 
@@ -14,6 +15,7 @@ bool HexFileReader::open(const std::string& utf8Path) {
         return false;
     }
     path_ = utf8Path;
+    textEnded_ = false;
     linesConsumed_.store(0, std::memory_order_relaxed);
     linesTotal_.store(countLines(), std::memory_order_relaxed);
     return true;
@@ -24,9 +26,14 @@ std::uint32_t HexFileReader::countLines() {
     std::array<char, 64 * 1024> block{};
     std::uint32_t lines = 0;
     char last = '\n';
-    for (;;) {
-        const std::size_t got = std::fread(block.data(), 1, block.size(), stream_.get());
+    for (bool ended = false; !ended;) {
+        std::size_t got = std::fread(block.data(), 1, block.size(), stream_.get());
         if (got == 0) break;
+        if (const void* mark = std::memchr(block.data(), kEndOfTextMark, got)) {
+            got = static_cast<std::size_t>(static_cast<const char*>(mark) - block.data());
+            ended = true;
+            if (got == 0) break;
+        }
         for (std::size_t i = 0; i < got; ++i) {
             if (block[i] == '\n') ++lines;
         }
@@ -39,15 +46,20 @@ std::uint32_t HexFileReader::countLines() {
 std::uint16_t HexFileReader::readRecord(std::uint8_t* destination, std::size_t maxChars) {
     if (!stream_ || maxChars < 2) return 0;
     if (maxChars > line_.size()) maxChars = line_.size();
-    if (std::feof(stream_.get())) return 0;
+    if (textEnded_ || std::feof(stream_.get())) return 0;
     if (!std::fgets(line_.data(), static_cast<int>(maxChars), stream_.get())) return 0;
+    if (char* mark = std::strchr(line_.data(), kEndOfTextMark)) {
+        *mark = '\0';
+        textEnded_ = true;
+    }
     if (line_[0] != ':') return 0;
 
     const std::size_t capacity = destinationSize(maxChars);
     std::size_t count = 0;
     const char* p = line_.data() + 1;
-    while (count < capacity && p[0] != '\0' && p[0] != '\r' && p[0] != '\n' &&
-           p[1] != '\0' && p[1] != '\r' && p[1] != '\n') {
+    // Blanks after the last digit end the record like the line end does.
+    const auto ends = [](char c) { return c == '\0' || c == '\r' || c == '\n' || c == ' ' || c == '\t'; };
+    while (count < capacity && !ends(p[0]) && !ends(p[1])) {
         // A pair that is not two digits gives 0; checkHexFile refuses such files.
         const std::uint8_t hi = hexValue(p[0]);
         const std::uint8_t lo = hexValue(p[1]);
@@ -59,6 +71,7 @@ std::uint16_t HexFileReader::readRecord(std::uint8_t* destination, std::size_t m
 }
 
 void HexFileReader::rewind() {
+    textEnded_ = false;
     if (stream_) std::rewind(stream_.get());
 }
 

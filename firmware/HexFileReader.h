@@ -12,7 +12,8 @@ namespace tarvane {
 
 // Hands out the records of an Intel HEX file one line at a time, as the raw
 // bytes the line's digit pairs spell. It does not interpret records; run
-// checkHexFile on a file before trusting what this returns.
+// checkHexFile on a file before trusting what this returns. It sees the file
+// only up to its first Ctrl-Z (kEndOfTextMark).
 class HexFileReader {
 public:
     // Line limit for every read: a record of 255 data bytes is 521 digits,
@@ -46,6 +47,8 @@ private:
 
     FilePtr stream_;
     std::string path_;
+    // The read that met the end mark was the last one until a rewind.
+    bool textEnded_ = false;
     std::atomic<std::uint32_t> linesTotal_{0};
     std::atomic<std::uint32_t> linesConsumed_{0};
     std::array<char, 1000> line_{};

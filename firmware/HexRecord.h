@@ -15,6 +15,10 @@ inline constexpr std::size_t kRecordData = 4;
 inline constexpr std::size_t kRecordOverhead = 5;
 inline constexpr std::size_t kMaxRecordBytes = kRecordOverhead + 255;
 
+// Ctrl-Z: older tools and editors end a file's text with it, and a text-mode
+// read on Windows sees nothing after it. Where it stands, the file ends.
+inline constexpr char kEndOfTextMark = '\x1A';
+
 enum RecordType : std::uint8_t {
     kTypeData = 0x00,
     kTypeEndOfFile = 0x01,

@@ -75,7 +75,8 @@ std::size_t lineLimit(std::uint8_t choice, std::uint16_t value) {
 void readAlone(const std::string& path, std::string_view text, std::size_t limit) {
     HexFileReader reader;
     require(reader.open(path), "the reader cannot open the file");
-    require(reader.linesTotal() == countLines(text), "linesTotal is not the file's line count");
+    require(reader.linesTotal() == countLines(text.substr(0, text.find(kEndOfTextMark))),
+            "linesTotal is not the line count of the text before its end mark");
     // Counting the lines leaves the stream at the end, as the update expects.
     require(reader.readRecord(nullptr, limit) == 0, "a read right after open gave a record");
     reader.rewind();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace tarvane {
 namespace {
 
@@ -109,27 +111,50 @@ TEST(HexCheck, FileLevelFaults) {
     EXPECT_FALSE(badOnDisk.unreadable);
 }
 
-TEST(HexCheck, BlankLinesAndACtrlZMayFollowTheEndOfFileRecord) {
+TEST(HexCheck, ACtrlZEndsTheTextAndBlanksMayFollowARecord) {
     test::ScratchDir dir;
     const auto good = typicalFile();
+    const std::string unended = typicalFile({.finalNewline = false}).text;
     const std::uint32_t last = good.expected.lines;
     HexFileReader plainReader;
     ASSERT_TRUE(plainReader.open(dir.write("plain.hex", good.text)));
     FlashImage plainImage;
     const VerifyRange plainRange = loadImage(plainReader, plainImage);
-    for (const std::string trailer : {"\x1A", "\x1A\r\n", "   \n\t\n", "\x1A  \n\n", "\r\n \r\n\x1A"}) {
-        SCOPED_TRACE(::testing::PrintToString(trailer));
-        const std::string text = good.text + trailer;
-        EXPECT_TRUE(checkHexText(text).ok) << checkHexText(text).describe();
-        // Programmed and verified as the file without them.
+
+    std::string blanks;
+    for (const char c : good.text) blanks += c == '\n' ? std::string(" \t \n") : std::string(1, c);
+    const std::pair<std::string, std::uint32_t> shapes[] = {
+        {good.text + "\x1A\x1A\x1A\x1A", last},                 // block padding
+        {unended + "\x1A", last},                                 // straight after the checksum
+        {good.text + "\x1A?\n:0400000001020304F2\n", last},        // text after the mark
+        {unended + "\x1A:0400000001020304F2\n", last},             // even a record on the same line
+        {good.text + "   \n\t\n", last + 2},                       // blank lines
+        {blanks, last},                                           // blanks after every record
+    };
+    for (const auto& [text, lines] : shapes) {
+        SCOPED_TRACE(::testing::PrintToString(text.substr(text.size() - 12)));
+        const HexCheckResult check = checkHexText(text);
+        EXPECT_TRUE(check.ok) << check.describe();
+        EXPECT_EQ(check.records, good.expected.records);
+        // Counted, programmed and verified as the file without them.
         HexFileReader reader;
-        ASSERT_TRUE(reader.open(dir.write("trailer.hex", text)));
-        ASSERT_TRUE(checkHexFile(reader.path()).ok);
+        ASSERT_TRUE(reader.open(dir.write("shape.hex", text)));
+        EXPECT_TRUE(checkHexFile(reader.path()).ok);
+        EXPECT_EQ(reader.linesTotal(), lines);
+        reader.rewind();
+        std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
+        std::uint32_t records = 0;
+        while (reader.readRecord(record.data(), HexFileReader::kLineLimit) != 0) ++records;
+        EXPECT_EQ(records, good.expected.records);
         FlashImage image;
         EXPECT_EQ(loadImage(reader, image), plainRange);
     }
-    // Anything else after it is still refused at its line, and a record after a blank line too.
-    EXPECT_EQ(checkHexText(good.text + "\x1A?\n").line, last + 1);
+    // A mark before the end-of-file record leaves a file without one.
+    const std::size_t endRecord = good.text.rfind(":00000001FF");
+    EXPECT_EQ(checkHexText(good.text.substr(0, endRecord) + "\x1A:00000001FF\n").reason,
+              checkHexText(good.text.substr(0, endRecord)).reason);
+    // Anything else after the end-of-file record is still refused at its line,
+    // and a record after a blank line too.
     EXPECT_EQ(checkHexText(good.text + "\n end\n").line, last + 2);
     EXPECT_EQ(checkHexText(good.text + "  \n:00000001FF\n").line, last + 1);
     // Before the end-of-file record a blank line is no record at all.

@@ -268,9 +268,10 @@ std::vector<MalformedHex> malformedSamples(const GeneratedHex& good) {
         r[11] = '\0';
         out.push_back({"NUL byte in a record", withRecord(r), target, "byte 0x00"});
     }
-    out.push_back({"trailing space", withRecord(record + " "), target, "space"});
-    out.push_back({"trailing tab", withRecord(record + "\t"), target, "tab"});
-    out.push_back({"trailing space on the end record", replaceLine(good.text, lastLine, ":00000001FF "), lastLine,
+    // Blanks after the last digit are ignored; between digits they are faults.
+    out.push_back({"space among the digits", withRecord(record.substr(0, 9) + " " + record.substr(9)), target, "space"});
+    out.push_back({"tab among the digits", withRecord(record.substr(0, 9) + "\t" + record.substr(9)), target, "tab"});
+    out.push_back({"space inside the end record", replaceLine(good.text, lastLine, ":00000001 FF"), lastLine,
                    "space"});
     out.push_back({"odd number of digits", withRecord(record.substr(0, record.size() - 1)), target, "odd"});
     {
