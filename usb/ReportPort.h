@@ -16,6 +16,11 @@ using ReportBuffer = std::span<std::uint8_t, kReportSize>;
 // but a back-end must never turn "gone" into a busy loop.
 enum class ReadResult { Report, Timeout, Error };
 
+// How long a report write may take. A board that stays on the bus but stops
+// taking output reports holds a write for seconds in the system's HID driver;
+// a back-end gives up on it after this, so the link's worker stays responsive.
+inline constexpr int kReportWriteLimitMs = 1000;
+
 // One opened bootloader that moves 64-byte reports. Implemented per platform
 // (hidapi, Win32, TCP, in-process simulator). Both calls run on the worker
 // thread only and must return within their time limits.

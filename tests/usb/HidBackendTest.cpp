@@ -11,6 +11,8 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace tarvane {
 namespace {
@@ -171,6 +173,77 @@ TEST(HidBackend, AVanishedDeviceGivesErrorsWithinTheLimitAndNeverSpins) {
 
     port.reset();
     EXPECT_EQ(wire->openConnections, 0) << "the handle is closed with the port";
+}
+
+// A board that stays on the bus but stopped reading: each write is held
+// until the test lets it return.
+struct HeldWire {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    bool closed = false;
+    int reads = 0;
+};
+
+class HeldConnection final : public HidConnection {
+public:
+    explicit HeldConnection(std::shared_ptr<HeldWire> wire) : wire_(std::move(wire)) {}
+    ~HeldConnection() override {
+        const std::lock_guard lock(wire_->mutex);
+        wire_->closed = true;
+    }
+    HeldConnection(const HeldConnection&) = delete;
+    HeldConnection& operator=(const HeldConnection&) = delete;
+
+    int write(std::span<const std::uint8_t> data) override {
+        std::unique_lock lock(wire_->mutex);
+        wire_->released.wait(lock, [&] { return wire_->release; });
+        return static_cast<int>(data.size());
+    }
+    int readTimeout(std::span<std::uint8_t>, int) override {
+        const std::lock_guard lock(wire_->mutex);
+        ++wire_->reads;
+        return 0;
+    }
+    std::string error() override { return "Success"; }
+
+private:
+    std::shared_ptr<HeldWire> wire_;
+};
+
+TEST(HidBackend, AHeldWriteBoundsTheWaitAndTheDeviceClosesWhenItReturns) {
+    auto wire = std::make_shared<HeldWire>();
+    auto port = std::make_unique<HidReportPort>(std::make_unique<HeldConnection>(wire));
+    std::array<std::uint8_t, 64> report{};
+
+    auto started = Clock::now();
+    EXPECT_FALSE(port->writeReport(report));
+    const auto took = Clock::now() - started;
+    EXPECT_GE(took, std::chrono::milliseconds(kReportWriteLimitMs - 50));
+    EXPECT_LT(took, std::chrono::milliseconds(kReportWriteLimitMs + 400));
+    // Meanwhile a read leaves the device to the write and answers nothing in time.
+    EXPECT_EQ(port->readReport(report, 30), ReadResult::Timeout);
+
+    // Closing does not wait for the write; the device closes once it returns.
+    started = Clock::now();
+    port.reset();
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(200));
+    std::unique_lock lock(wire->mutex);
+    EXPECT_FALSE(wire->closed);
+    EXPECT_EQ(wire->reads, 0);
+    wire->release = true;
+    wire->released.notify_all();
+    lock.unlock();
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < deadline) {
+        lock.lock();
+        const bool closed = wire->closed;
+        lock.unlock();
+        if (closed) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    lock.lock();
+    EXPECT_TRUE(wire->closed);
 }
 
 TEST(HidBackend, WideStringsBecomeUtf8) {

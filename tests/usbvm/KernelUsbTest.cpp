@@ -256,8 +256,9 @@ TEST_F(KernelUsb, LossyAndSlowBoardsStillEndUpdated) {
 }
 
 TEST_F(KernelUsb, BoardThatStopsReadingCannotHangTheUpdater) {
-    // How long one output report can block: a plugged-in board whose
-    // bootloader takes nothing (no tarvane-sim behind the gadget).
+    // How long writing one output report can take: a plugged-in board whose
+    // bootloader takes nothing (no tarvane-sim behind the gadget). The kernel
+    // holds such a write for seconds; the port gives up on it sooner.
     {
         Board board = makeBoard("TVA-DEAF", 0);
         plugIn(board);
@@ -274,9 +275,9 @@ TEST_F(KernelUsb, BoardThatStopsReadingCannotHangTheUpdater) {
             failed += port->writeReport(report) ? 0 : 1;
             longest = std::max(longest, secondsSince(t));
         }
-        figure("longest blocked write of one report to a board that reads nothing", longest, "s");
+        figure("longest write of one report to a board that reads nothing", longest, "s");
         EXPECT_EQ(failed, 2) << "writes to a board that reads nothing never failed";
-        EXPECT_LT(longest, 6.0);
+        EXPECT_LT(longest, 1.5);
     }
 
     // How long stopping the link takes while its worker is stuck in such a write.
@@ -296,7 +297,7 @@ TEST_F(KernelUsb, BoardThatStopsReadingCannotHangTheUpdater) {
         const double stopped = secondsSince(t);
         link.closeDevice();
         figure("stopping the link while it writes to a board that stopped reading", stopped, "s");
-        EXPECT_LT(stopped, 6.0);
+        EXPECT_LT(stopped, 1.5);
     }
 
     // And the whole update ends with its failure lines.

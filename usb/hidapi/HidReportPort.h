@@ -4,6 +4,7 @@
 #include "usb/hidapi/HidApi.h"
 
 #include <memory>
+#include <thread>
 
 namespace tarvane {
 
@@ -11,15 +12,31 @@ namespace tarvane {
 // report ID 0 then the 64 report bytes; each read waits at most its limit.
 // A device that fails (unplugged) answers Error after sleeping out the
 // limit, so a worker polling it never spins.
+//
+// Writes run on a thread of their own: the system may hold one for seconds
+// and nothing cancels it, so the caller waits at most kReportWriteLimitMs,
+// and the device closes only once a held write has returned. Only one thread
+// uses the device at a time: reads wait while a write is held.
 class HidReportPort final : public ReportPort {
 public:
     explicit HidReportPort(std::unique_ptr<HidConnection> connection);
+    // Returns at once, even while a write is held.
+    ~HidReportPort() override;
+    HidReportPort(const HidReportPort&) = delete;
+    HidReportPort& operator=(const HidReportPort&) = delete;
 
+    // False when the report was not taken whole within kReportWriteLimitMs,
+    // counting the wait for a write still held from before.
     bool writeReport(ReportView report) override;
+    // Timeout, after the limit, while a write is still held.
     ReadResult readReport(ReportBuffer report, int timeoutMs) override;
 
 private:
-    std::unique_ptr<HidConnection> connection_;
+    struct Device;
+    static void writeLoop(const std::shared_ptr<Device>& device);
+
+    std::shared_ptr<Device> device_;
+    std::thread writer_;
 };
 
 } // namespace tarvane

@@ -28,7 +28,7 @@ bool Win32ReportPort::writeReport(ReportView report) {
     }
 
     // A board still on the bus may stop taking output reports for good.
-    if (WaitForSingleObject(event.get(), kWriteLimitMs) != WAIT_OBJECT_0) CancelIoEx(write_.get(), &overlapped);
+    if (WaitForSingleObject(event.get(), kReportWriteLimitMs) != WAIT_OBJECT_0) CancelIoEx(write_.get(), &overlapped);
     // The write, cancelled or not, must be over before its buffer and
     // OVERLAPPED go away; one that completed just before the cancel counts.
     DWORD written = 0;

@@ -13,7 +13,6 @@ namespace tarvane {
 class Win32ReportPort final : public ReportPort {
 public:
     static constexpr unsigned long kTransferSize = kReportSize + 1;
-    static constexpr unsigned long kWriteLimitMs = 1000;
 
     Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle);
     // Cancels whatever is still pending on either handle before closing it.
@@ -21,7 +20,7 @@ public:
     Win32ReportPort(const Win32ReportPort&) = delete;
     Win32ReportPort& operator=(const Win32ReportPort&) = delete;
 
-    // False when the report was not taken whole within kWriteLimitMs.
+    // False when the report was not taken whole within kReportWriteLimitMs.
     bool writeReport(ReportView report) override;
     ReadResult readReport(ReportBuffer report, int timeoutMs) override;
 
