@@ -6,6 +6,7 @@
 #include "app/win32/Win32DialogView.h"
 #include "res/resource.h"
 #include "sim/SimDevicePort.h"
+#include "sim/SimReportPort.h"
 #include "tests/support/HexGen.h"
 #include "usb/PortFactory.h"
 #include "win32/WideText.h"
@@ -217,6 +218,39 @@ TEST_F(WindowTest, WholeUpdateOnTheSimulatedBoardAndNoDeviceAtAll) {
     EXPECT_EQ(text(IDC_LOG), L"Update started\r\n");
     EXPECT_FALSE(visible(IDC_PROGRESS));
     EXPECT_TRUE(enabled(IDC_UPDATE));
+}
+
+TEST_F(WindowTest, FailuresWhileProgrammingHideTheProgressBar) {
+    const test::ScratchDir scratch;
+    const std::string file =
+        scratch.write("Tarvane_Interface_Board_test.hex",
+                      test::generateHex({{test::kGenImageBase, test::patternBytes(600, 7)}}).text);
+    ASSERT_FALSE(file.empty());
+    click(IDC_INTERFACE_BOARD);
+    answer = file;
+    click(IDC_BROWSE);
+
+    // A board that stops answering while it is programmed, then one whose
+    // program answers the link cannot read, so the watchdog ends the update.
+    SimFaults silent;
+    silent.silent = {CMD_PROGRAM};
+    SimFaults garbled;
+    garbled.unknownAnswer = {CMD_PROGRAM};
+    const std::pair<SimFaults, const wchar_t*> cases[] = {{silent, L">> No Response from the device!"},
+                                                          {garbled, L">> Timeout detected!"}};
+    for (const auto& [faults, failure] : cases) {
+        auto board = std::make_shared<SimulatedBoard>(faults);
+        registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
+                                                             std::string&) { return openSimReportPort(board); });
+        ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
+        click(IDC_UPDATE);
+        EXPECT_TRUE(pumpUntil([&] { return visible(IDC_PROGRESS); }, std::chrono::seconds(10)));
+        ASSERT_TRUE(pumpUntil([&] { return text(IDC_LOG).find(failure) != std::wstring::npos; },
+                              std::chrono::seconds(30)))
+            << toUtf8(text(IDC_LOG));
+        EXPECT_FALSE(visible(IDC_PROGRESS)) << toUtf8(failure);
+    }
+    registerSimulatedBoardPort();
 }
 
 } // namespace
