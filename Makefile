@@ -13,9 +13,13 @@ deps:
 	@scripts/install-deps.sh
 
 # CMake's warnings and its summary of what this build has go to standard
-# error and show; its progress lines go to standard output and do not.
+# error and show; its progress lines go to standard output and do not. A
+# build configured before the test or window packages were installed takes
+# them up when configured again.
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) --log-level=NOTICE > /dev/null
+
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) --log-level=NOTICE > /dev/null
+	@$(CONFIGURE)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -25,7 +29,11 @@ test: build
 	@if [ "$(FUZZ_SMOKE)" = yes ]; then $(MAKE) --no-print-directory fuzz-smoke; fi
 
 # The demonstration: the sample Display board file onto the simulated board.
-run: build
+# It installs and builds only the terminal tool and what it links.
+run:
+	@scripts/install-deps.sh tool
+	@$(CONFIGURE)
+	@cmake --build $(BUILD) -j $(JOBS) --target tarvane-update
 	$(BUILD)/bin/tarvane-update --board display --device sim $(SAMPLE)
 
 # The window; TARVANE_DEVICE=sim tries it without a board.

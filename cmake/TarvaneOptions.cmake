@@ -8,7 +8,14 @@ option(TARVANE_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang; make fuz
 option(TARVANE_WITH_HIDAPI "Build the USB back-end over hidapi when it is found (not on Windows)" ON)
 
 find_package(Qt6 QUIET COMPONENTS Widgets Test)
-option(TARVANE_WITH_QT "Build the Qt window tarvane-updater and its tests" ${Qt6_FOUND})
+# "auto" follows Qt at every configure, so a build made before Qt was
+# installed (make run installs only the terminal tool's packages) gets the
+# window once it is.
+set(TARVANE_WITH_QT auto CACHE STRING "Build the Qt window tarvane-updater and its tests: ON, OFF or auto (when Qt 6 is found)")
+set_property(CACHE TARVANE_WITH_QT PROPERTY STRINGS auto ON OFF)
+if(TARVANE_WITH_QT STREQUAL "auto")
+  set(TARVANE_WITH_QT ${Qt6_FOUND})
+endif()
 
 # The terminal tools' man pages come from their --help, through help2man.
 find_program(TARVANE_HELP2MAN help2man)
