@@ -13,8 +13,10 @@ find_package(Qt6 QUIET COMPONENTS Widgets Test)
 # window once it is.
 set(TARVANE_WITH_QT auto CACHE STRING "Build the Qt window tarvane-updater and its tests: ON, OFF or auto (when Qt 6 is found)")
 set_property(CACHE TARVANE_WITH_QT PROPERTY STRINGS auto ON OFF)
-if(TARVANE_WITH_QT STREQUAL "auto")
-  set(TARVANE_WITH_QT ${Qt6_FOUND})
+if(TARVANE_WITH_QT STREQUAL "auto" AND Qt6_FOUND)
+  set(TARVANE_WITH_QT ON)
+elseif(TARVANE_WITH_QT STREQUAL "auto")
+  set(TARVANE_WITH_QT OFF)
 endif()
 
 # The terminal tools' man pages come from their --help, through help2man.
