@@ -24,13 +24,17 @@ bool HidBootDevice::find(std::uint16_t vendorId, std::uint16_t productId) {
 
 void HidBootDevice::writeFrame(const std::uint8_t* bytes, std::size_t length) {
     if (!isOpen() || length == 0) return;
-    std::array<std::uint8_t, kReportSize> report{};
+    // A whole request frame fits; longer ones go out in several hand-overs.
+    std::array<ReportBytes, 16> reports{};
+    std::size_t count = 0;
     for (std::size_t pos = 0; pos < length; pos += kReportSize) {
         const std::size_t slice = std::min(kReportSize, length - pos);
-        report.fill(0);
-        std::memcpy(report.data(), bytes + pos, slice);
+        reports[count].fill(0);
+        std::memcpy(reports[count].data(), bytes + pos, slice);
+        if (++count < reports.size() && pos + slice < length) continue;
         // A failed write shows up as a missing answer; the link re-sends.
-        if (!port_->writeReport(report)) return;
+        if (!port_->writeReports(std::span(reports.data(), count))) return;
+        count = 0;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -10,6 +11,7 @@ inline constexpr std::size_t kReportSize = 64;
 
 using ReportView = std::span<const std::uint8_t, kReportSize>;
 using ReportBuffer = std::span<std::uint8_t, kReportSize>;
+using ReportBytes = std::array<std::uint8_t, kReportSize>;
 
 // A read has three answers: a report, nothing within the time limit, or a
 // device that is gone. The link treats the last two alike (a missing answer),
@@ -30,6 +32,15 @@ public:
 
     // Sends one report; false when it could not be sent.
     virtual bool writeReport(ReportView report) = 0;
+    // Sends reports in order and stops at the first that is not sent; true
+    // when all were. A back-end that hands writes to another thread passes
+    // them on together, so a frame costs one hand-over, not one per report.
+    virtual bool writeReports(std::span<const ReportBytes> reports) {
+        for (const ReportBytes& report : reports) {
+            if (!writeReport(report)) return false;
+        }
+        return true;
+    }
     // Waits at most timeoutMs for one report.
     virtual ReadResult readReport(ReportBuffer report, int timeoutMs) = 0;
 };

@@ -183,6 +183,7 @@ struct HeldWire {
     bool release = false;
     bool closed = false;
     int reads = 0;
+    int writes = 0;
 };
 
 class HeldConnection final : public HidConnection {
@@ -198,6 +199,7 @@ public:
     int write(std::span<const std::uint8_t> data) override {
         std::unique_lock lock(wire_->mutex);
         wire_->released.wait(lock, [&] { return wire_->release; });
+        ++wire_->writes;
         return static_cast<int>(data.size());
     }
     int readTimeout(std::span<std::uint8_t>, int) override {
@@ -214,10 +216,11 @@ private:
 TEST(HidBackend, AHeldWriteBoundsTheWaitAndTheDeviceClosesWhenItReturns) {
     auto wire = std::make_shared<HeldWire>();
     auto port = std::make_unique<HidReportPort>(std::make_unique<HeldConnection>(wire));
+    std::array<ReportBytes, 2> frame{};
     std::array<std::uint8_t, 64> report{};
 
     auto started = Clock::now();
-    EXPECT_FALSE(port->writeReport(report));
+    EXPECT_FALSE(port->writeReports(frame));
     const auto took = Clock::now() - started;
     EXPECT_GE(took, std::chrono::milliseconds(kReportWriteLimitMs - 50));
     EXPECT_LT(took, std::chrono::milliseconds(kReportWriteLimitMs + 400));
@@ -244,6 +247,7 @@ TEST(HidBackend, AHeldWriteBoundsTheWaitAndTheDeviceClosesWhenItReturns) {
     }
     lock.lock();
     EXPECT_TRUE(wire->closed);
+    EXPECT_EQ(wire->writes, 1) << "the report after the held one went out";
 }
 
 TEST(HidBackend, WideStringsBecomeUtf8) {

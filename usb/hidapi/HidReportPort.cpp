@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace tarvane {
 namespace {
@@ -23,10 +24,13 @@ struct HidReportPort::Device {
     std::mutex mutex;
     std::condition_variable changed;
     // While `writing` is set, the writer thread alone touches the connection
-    // and the transfer.
-    std::array<std::uint8_t, kReportSize + 1> transfer{};
+    // and the transfers; `sent` counts those taken whole, the last at `lastSent`.
+    std::vector<std::array<std::uint8_t, kReportSize + 1>> transfers;
+    std::size_t sent = 0;
+    Clock::time_point lastSent;
     bool writing = false;
-    bool written = false;
+    bool failed = false;
+    bool abandoned = false;
     bool closing = false;
     bool finished = false;
 };
@@ -58,10 +62,18 @@ void HidReportPort::writeLoop(const std::shared_ptr<Device>& device) {
     for (;;) {
         d.changed.wait(lock, [&] { return d.writing || d.closing; });
         if (!d.writing) break;
-        lock.unlock();
-        const bool whole = d.connection->write(d.transfer) == static_cast<int>(d.transfer.size());
-        lock.lock();
-        d.written = whole;
+        while (d.sent < d.transfers.size() && !d.failed && !d.abandoned) {
+            const auto& transfer = d.transfers[d.sent];
+            lock.unlock();
+            const bool whole = d.connection->write(transfer) == static_cast<int>(transfer.size());
+            lock.lock();
+            if (whole) {
+                ++d.sent;
+                d.lastSent = Clock::now();
+            } else {
+                d.failed = true;
+            }
+        }
         d.writing = false;
         d.changed.notify_all();
     }
@@ -71,17 +83,39 @@ void HidReportPort::writeLoop(const std::shared_ptr<Device>& device) {
 }
 
 bool HidReportPort::writeReport(ReportView report) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kReportWriteLimitMs);
+    ReportBytes bytes{};
+    std::copy(report.begin(), report.end(), bytes.begin());
+    return writeReports(std::span(&bytes, 1));
+}
+
+bool HidReportPort::writeReports(std::span<const ReportBytes> reports) {
+    const auto limit = std::chrono::milliseconds(kReportWriteLimitMs);
+    auto deadline = Clock::now() + limit;
     Device& d = *device_;
     std::unique_lock lock(d.mutex);
     // A write held from before keeps its place: reports go out in order.
     if (!d.changed.wait_until(lock, deadline, [&] { return !d.writing; })) return false;
-    d.transfer[0] = 0; // the bootloader's reports are unnumbered
-    std::copy(report.begin(), report.end(), d.transfer.begin() + 1);
+    d.transfers.resize(reports.size());
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        d.transfers[i][0] = 0; // the bootloader's reports are unnumbered
+        std::copy(reports[i].begin(), reports[i].end(), d.transfers[i].begin() + 1);
+    }
+    d.sent = 0;
+    d.lastSent = Clock::now();
+    d.failed = false;
+    d.abandoned = false;
     d.writing = true;
     d.changed.notify_all();
-    if (!d.changed.wait_until(lock, deadline, [&] { return !d.writing; })) return false;
-    return d.written;
+    while (d.writing) {
+        if (d.changed.wait_until(lock, deadline) == std::cv_status::no_timeout || !d.writing) continue;
+        // Each report has its own limit, from the moment the one before it went out.
+        deadline = d.lastSent + limit;
+        if (deadline > Clock::now()) continue;
+        // The held report may still go out; the ones after it never do.
+        d.abandoned = true;
+        return false;
+    }
+    return !d.failed;
 }
 
 ReadResult HidReportPort::readReport(ReportBuffer report, int timeoutMs) {

@@ -14,9 +14,9 @@ namespace tarvane {
 // limit, so a worker polling it never spins.
 //
 // Writes run on a thread of their own: the system may hold one for seconds
-// and nothing cancels it, so the caller waits at most kReportWriteLimitMs,
-// and the device closes only once a held write has returned. Only one thread
-// uses the device at a time: reads wait while a write is held.
+// and nothing cancels it, so the caller waits at most kReportWriteLimitMs for
+// each report, and the device closes only once a held write has returned.
+// Only one thread uses the device at a time: reads wait while a write is held.
 class HidReportPort final : public ReportPort {
 public:
     explicit HidReportPort(std::unique_ptr<HidConnection> connection);
@@ -25,9 +25,11 @@ public:
     HidReportPort(const HidReportPort&) = delete;
     HidReportPort& operator=(const HidReportPort&) = delete;
 
-    // False when the report was not taken whole within kReportWriteLimitMs,
-    // counting the wait for a write still held from before.
+    // False when a report was not taken whole within kReportWriteLimitMs,
+    // counting the wait for a write still held from before; the reports after
+    // it are then never sent.
     bool writeReport(ReportView report) override;
+    bool writeReports(std::span<const ReportBytes> reports) override;
     // Timeout, after the limit, while a write is still held.
     ReadResult readReport(ReportBuffer report, int timeoutMs) override;
 
