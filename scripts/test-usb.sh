@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `make test-usb`: whole updates through Linux's own USB HID stack. Boots
 # Debian's stock kernel under qemu (software emulation, no KVM needed) with a
-# small initramfs: busybox, the USB modules, and this build's programs at the
-# same paths as here. Inside, tarvane_usbvm_tests plugs simulated boards in as
+# small initramfs: busybox and the modules. The guest runs on this machine's
+# own root, shared read-only under a RAM layer, so this build's programs and
+# their libraries are at the same paths as here. Inside, tarvane_usbvm_tests plugs simulated boards in as
 # USB gadgets on a dummy host controller and drives tarvane-update through
 # hidapi and /dev/hidrawN. Prints one line per scenario and a summary.
 #
@@ -29,7 +30,11 @@ done
 package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
 [[ -n "$package" ]] || { echo "test-usb: apt knows no linux-image-amd64" >&2; exit 1; }
 kernel="$work/$package"
-if [[ ! -f "$kernel/ready" ]]; then
+# The USB stack and the gadget framework, then what the guest needs to run
+# on the host's root: virtio's shared folders and an overlay.
+modules=(usb-common usbcore hid hid-generic usbhid udc-core dummy_hcd configfs libcomposite usb_f_hid
+  virtio_pci 9pnet_virtio 9p overlay)
+if [[ ! -f "$kernel/ready-9p" ]]; then
   echo "test-usb: fetching $package"
   rm -rf "$kernel" && mkdir -p "$kernel/deb"
   (cd "$kernel/deb" && apt-get download "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
@@ -44,61 +49,59 @@ if [[ ! -f "$kernel/ready" ]]; then
   file_type=$(head -c 4 "$kernel/vmlinux" | od -An -c | tr -d ' ')
   [[ "$file_type" == '177ELF' ]] || { echo "test-usb: no ELF kernel inside $vmlinuz" >&2; exit 1; }
   mkdir -p "$kernel/modules"
-  for module in usb-common usbcore hid hid-generic usbhid udc-core dummy_hcd configfs libcomposite usb_f_hid; do
-    found=$(find "$kernel/tree/lib/modules" -name "$module.ko" | head -1)
-    [[ -n "$found" ]] || { echo "test-usb: $package has no $module.ko" >&2; exit 1; }
-    cp "$found" "$kernel/modules/"
-  done
+  loaded=" "
+  # Each module after what it depends on (its depends= field), each once;
+  # names differ from file names only by - against _.
+  add_module() {
+    local name=${1//-/_} file dep
+    [[ $loaded == *" $name "* ]] && return 0
+    file=$(find "$kernel/tree/lib/modules" \( -name "$name.ko" -o -name "${name//_/-}.ko" \) | head -1)
+    if [[ -z $file ]]; then
+      grep -qE "/(${name}|${name//_/-})\.ko$" "$kernel"/tree/lib/modules/*/modules.builtin && return 0
+      echo "test-usb: $package has no $name.ko" >&2
+      return 1
+    fi
+    for dep in $(strings -a "$file" | sed -n 's/^depends=//p' | tr ',' ' '); do add_module "$dep" || return 1; done
+    cp "$file" "$kernel/modules/"
+    basename "$file" .ko >> "$kernel/modules/order"
+    loaded+="$name "
+  }
+  for module in "${modules[@]}"; do add_module "$module" || exit 1; done
   rm -rf "$kernel/tree" "$kernel/deb"
-  touch "$kernel/ready"
+  touch "$kernel/ready-9p"
 fi
 
-# --- the guest's root: busybox, modules, our programs and their libraries ---
+# --- the guest's initramfs: busybox and the modules; it runs the host's root ---
 guest="$work/root"
 rm -rf "$guest"
-mkdir -p "$guest"/{bin,dev,proc,sys,tmp,etc,modules}
+mkdir -p "$guest"/{bin,dev,proc,sys,modules}
 cp /bin/busybox "$guest/bin/busybox"
 cp scripts/usb-vm/init "$guest/init"
-cp "$kernel"/modules/*.ko "$guest/modules/"
-# An unprivileged user, for the scenario of a board the user may not open.
-printf 'root:x:0:0:root:/tmp:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n' > "$guest/etc/passwd"
-printf 'root:x:0:\ntester:x:1000:\n' > "$guest/etc/group"
-
-copy_same_path() {
-  mkdir -p "$guest$(dirname "$1")"
-  cp -L "$1" "$guest$1"
-  # Our programs carry debug information the guest never reads.
-  [[ "$1" != "$bin"/* ]] || strip --strip-debug "$guest$1"
-}
-copy_with_libraries() {
-  copy_same_path "$1"
-  for library in $(ldd "$1" | awk '/=> \// { print $3 } /^\t\/lib/ { print $1 }'); do
-    [[ -e "$guest$library" ]] || copy_same_path "$library"
-  done
-}
-for program in tarvane-update tarvane-sim tarvane_usbvm_tests; do copy_with_libraries "$bin/$program"; done
-# The window's flow test, offscreen, with the font the window uses.
-qt_plugin=$(find /usr/lib -path '*/qt6/plugins/platforms/libqoffscreen.so' 2>/dev/null | head -1)
-if [[ -x "$bin/tarvane_qt_flow_tests" && -n "$qt_plugin" ]]; then
-  copy_with_libraries "$bin/tarvane_qt_flow_tests"
-  copy_with_libraries "$qt_plugin"
-  for path in /etc/fonts /usr/share/fonts/truetype/open-sans; do
-    [[ -d "$path" ]] && mkdir -p "$guest$(dirname "$path")" && cp -rL "$path" "$guest$path"
-  done
-fi
-for sample in "$root_dir"/examples/*.hex; do copy_same_path "$sample"; done
-printf '%q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "KernelUsb.$filter" > "$guest/etc/tarvane-usb-run"
+cp "$kernel"/modules/* "$guest/modules/"
 (cd "$guest" && find . | busybox cpio -o -H newc 2>/dev/null) > "$work/initramfs.cpio"
+
+# What the guest runs, from the host's root at the same paths. Results the
+# host reads back go to $results, the guest's one writable share.
+results="$work/results"
+rm -rf "$results" && mkdir -p "$results"
+printf '#!/bin/sh\nexec %q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "KernelUsb.$filter" \
+  > "$work/run.sh"
 
 # --- boot, run, judge ---
 console="$work/console.log"
-echo "test-usb: booting $package under qemu ($(du -m "$work/initramfs.cpio" | cut -f1) MB initramfs)"
+echo "test-usb: booting $package under qemu ($(du -k "$work/initramfs.cpio" | cut -f1) KB initramfs, the host's root shared)"
 set +e
-timeout "$timeout_s" qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m 1024 \
+# -smap off: with it, every Wine process in the guest dies under TCG.
+timeout "$timeout_s" qemu-system-x86_64 -accel tcg -cpu max,-smap -smp 2 -m 2048 \
   -nographic -no-reboot -nodefaults -serial stdio \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
+  -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
+  -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
+  -fsdev local,id=results,path="$results",security_model=none,multidevs=remap \
+  -device virtio-9p-pci,fsdev=results,mount_tag=results \
   -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio" \
-  -append "console=ttyS0 quiet panic=-1" < /dev/null > "$console" 2>&1
+  -append "console=ttyS0 quiet panic=-1 tarvane_run=$work/run.sh tarvane_results=$results" \
+  < /dev/null > "$console" 2>&1
 qemu_status=$?
 set -e
 tr -d '\r' < "$console" > "$console.txt"

@@ -226,8 +226,8 @@ TEST_F(KernelUsb, UnpluggedWhileProgrammingEndsInBoundedTimeWithoutSpinning) {
 TEST_F(KernelUsb, AUserWithoutAccessIsToldAboutTheUdevRule) {
     Board board = pluggedBoard("TVA-DENIED");
     // devtmpfs makes /dev/hidrawN root's alone (0600), as a system without the rule does.
-    const std::string command = "exec " + kUpdate + " --board display --device usb " + kDisplayFile;
-    const auto r = test::runProcess("/bin/su", {"-s", "/bin/sh", "tester", "-c", command});
+    const auto r = test::runProcess("/usr/bin/setpriv", {"--reuid=1000", "--regid=1000", "--clear-groups", kUpdate,
+                                                         "--board", "display", "--device", "usb", kDisplayFile});
     EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
     const Lines err = test::splitLines(r.err);
     ASSERT_GE(err.size(), 2u) << r.err;
