@@ -84,8 +84,14 @@ cp "$kernel"/modules/* "$guest/modules/"
 # host reads back go to $results, the guest's one writable share.
 results="$work/results"
 rm -rf "$results" && mkdir -p "$results"
-printf '#!/bin/sh\nexec %q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "KernelUsb.$filter" \
-  > "$work/run.sh"
+echo '#!/bin/sh' > "$work/run.sh"
+# The Windows programs too, under Wine, with TARVANE_USB_WINDOWS=yes.
+if [[ ${TARVANE_USB_WINDOWS:-no} == yes ]]; then
+  cache=${TARVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvane}
+  source scripts/usb-vm/wine.sh
+  cat "$work/wine-setup.sh" >> "$work/run.sh"
+fi
+printf 'exec %q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "*.$filter" >> "$work/run.sh"
 
 # --- boot, run, judge ---
 console="$work/console.log"
@@ -109,14 +115,27 @@ tr -d '\r' < "$console" > "$console.txt"
 guest_status=$(sed -n 's/^tarvane-usb: exit \([0-9]*\)$/\1/p' "$console.txt" | tail -1)
 passed=0
 failed=0
+# "Tools/EachTool.Name/Windows_x64 (9 ms)" and "KernelUsb.Name (9 ms)" read
+# "Windows x64: Name (9 ms)" and "Linux: Name (9 ms)".
+scenario() {
+  local name=${1%% (*} time=${1##* (}
+  name=${name%%, where GetParam()*}
+  if [[ $name == */*.*/* ]]; then
+    local tool=${name##*/}
+    name=${name#*.}
+    printf '%s: %s (%s\n' "${tool//_/ }" "${name%/*}" "$time"
+  else
+    printf 'Linux: %s (%s\n' "${name#*.}" "$time"
+  fi
+}
 while IFS= read -r line; do
   case "$line" in
     "[       OK ] "*)
       passed=$((passed + 1))
-      printf 'PASS  %s\n' "${line#\[       OK \] }" ;;
+      printf 'PASS  %s' "$(scenario "${line#\[       OK \] }")"; echo ;;
     "[  FAILED  ] "*" ms)")
       failed=$((failed + 1))
-      printf 'FAIL  %s\n' "${line#\[  FAILED  \] }" ;;
+      printf 'FAIL  %s' "$(scenario "${line#\[  FAILED  \] }")"; echo ;;
     "[ figure ] "*)
       printf '      %s\n' "${line#\[ figure \] }" ;;
   esac

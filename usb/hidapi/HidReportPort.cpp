@@ -1,6 +1,6 @@
 #include "usb/hidapi/HidReportPort.h"
 
-#include "usb/hidapi/BackgroundThreads.h"
+#include "usb/BackgroundThreads.h"
 
 #include <algorithm>
 #include <array>

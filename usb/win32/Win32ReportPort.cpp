@@ -1,38 +1,75 @@
 #include "usb/win32/Win32ReportPort.h"
 
+#include "usb/BackgroundThreads.h"
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace tarvane {
+
+// One output report on its way.
+struct Win32ReportPort::Transfer {
+    UniqueHandle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OVERLAPPED overlapped{};
+    std::array<std::uint8_t, kTransferSize> bytes{};
+
+    bool over(DWORD waitMs) const { return WaitForSingleObject(event.get(), waitMs) == WAIT_OBJECT_0; }
+};
 
 Win32ReportPort::Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle)
     : write_(std::move(writeHandle)), read_(std::move(readHandle)) {}
 
 Win32ReportPort::~Win32ReportPort() {
-    if (write_) CancelIoEx(write_.get(), nullptr);
     if (read_) CancelIoEx(read_.get(), nullptr);
+    if (!held_ || held_->over(0)) {
+        if (write_) CancelIoEx(write_.get(), nullptr);
+        return;
+    }
+    // Cancelling may itself wait for the driver (under Wine until the kernel's
+    // own limit is up), so it happens in the background, and the handle and the
+    // transfer live there until the write is over.
+    auto over = std::make_shared<std::atomic<bool>>(false);
+    finishInBackground(std::thread([transfer = std::move(held_), handle = std::move(write_), over] {
+                           CancelIoEx(handle.get(), &transfer->overlapped);
+                           transfer->over(INFINITE);
+                           over->store(true);
+                       }),
+                       [over] { return over->load(); });
 }
 
 bool Win32ReportPort::writeReport(ReportView report) {
     if (!write_) return false;
-    const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReportWriteLimitMs);
+    const auto left = [deadline] {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(ms.count(), 0));
+    };
+    // A write given up on before keeps its place: reports go out in order.
+    if (held_) {
+        if (!held_->over(left())) return false;
+        held_.reset();
+    }
 
-    std::array<std::uint8_t, kTransferSize> transfer{};
-    std::copy(report.begin(), report.end(), transfer.begin() + 1);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
-    if (!WriteFile(write_.get(), transfer.data(), kTransferSize, nullptr, &overlapped) &&
+    auto transfer = std::make_unique<Transfer>();
+    if (!transfer->event) return false;
+    std::copy(report.begin(), report.end(), transfer->bytes.begin() + 1);
+    transfer->overlapped.hEvent = transfer->event.get();
+    if (!WriteFile(write_.get(), transfer->bytes.data(), kTransferSize, nullptr, &transfer->overlapped) &&
         GetLastError() != ERROR_IO_PENDING) {
         return false;
     }
 
-    // A board still on the bus may stop taking output reports for good.
-    if (WaitForSingleObject(event.get(), kReportWriteLimitMs) != WAIT_OBJECT_0) CancelIoEx(write_.get(), &overlapped);
-    // The write, cancelled or not, must be over before its buffer and
-    // OVERLAPPED go away; one that completed just before the cancel counts.
+    // A board still on the bus may stop taking output reports for good. The
+    // write is left pending, not cancelled: a cancel can wait on the driver.
+    if (!transfer->over(left())) {
+        held_ = std::move(transfer);
+        return false;
+    }
     DWORD written = 0;
-    return GetOverlappedResult(write_.get(), &overlapped, &written, TRUE) && written == kTransferSize;
+    return GetOverlappedResult(write_.get(), &transfer->overlapped, &written, FALSE) && written == kTransferSize;
 }
 
 ReadResult Win32ReportPort::readReport(ReportBuffer report, int timeoutMs) {

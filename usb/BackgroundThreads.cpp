@@ -1,4 +1,4 @@
-#include "usb/hidapi/BackgroundThreads.h"
+#include "usb/BackgroundThreads.h"
 
 #include <algorithm>
 #include <mutex>
