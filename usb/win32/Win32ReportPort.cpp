@@ -1,79 +1,71 @@
 #include "usb/win32/Win32ReportPort.h"
 
-#include "usb/BackgroundThreads.h"
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 namespace tarvane {
+namespace {
 
-// One output report on its way.
-struct Win32ReportPort::Transfer {
-    UniqueHandle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    OVERLAPPED overlapped{};
-    std::array<std::uint8_t, kTransferSize> bytes{};
+// Writes through the overlapped handle and waits for the write to end; once
+// the port closes, a write still pending is cancelled.
+class Win32WriteSink final : public ReportSink {
+public:
+    explicit Win32WriteSink(UniqueHandle handle) : handle_(std::move(handle)) {}
 
-    bool over(DWORD waitMs) const { return WaitForSingleObject(event.get(), waitMs) == WAIT_OBJECT_0; }
+    bool write(const ReportTransfer& transfer, const std::atomic<bool>& closing) override {
+        if (!handle_ || !event_) return false;
+        ResetEvent(event_.get());
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event_.get();
+        if (!WriteFile(handle_.get(), transfer.data(), Win32ReportPort::kTransferSize, nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            return false;
+        }
+        // A board still on the bus may never take it: only closing ends the wait.
+        while (WaitForSingleObject(event_.get(), kClosingCheckMs) != WAIT_OBJECT_0) {
+            if (closing.load()) CancelIoEx(handle_.get(), &overlapped);
+        }
+        // Over, cancelled or not; one that completed just before the cancel counts.
+        DWORD written = 0;
+        return GetOverlappedResult(handle_.get(), &overlapped, &written, FALSE) &&
+               written == Win32ReportPort::kTransferSize;
+    }
+
+private:
+    static constexpr DWORD kClosingCheckMs = 100;
+    UniqueHandle handle_;
+    UniqueHandle event_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
+} // namespace
+
 Win32ReportPort::Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle)
-    : write_(std::move(writeHandle)), read_(std::move(readHandle)) {}
+    : read_(std::move(readHandle)), writer_(std::make_unique<Win32WriteSink>(std::move(writeHandle))) {}
 
 Win32ReportPort::~Win32ReportPort() {
     if (read_) CancelIoEx(read_.get(), nullptr);
-    if (!held_ || held_->over(0)) {
-        if (write_) CancelIoEx(write_.get(), nullptr);
-        return;
-    }
-    // Cancelling may itself wait for the driver (under Wine until the kernel's
-    // own limit is up), so it happens in the background, and the handle and the
-    // transfer live there until the write is over.
-    auto over = std::make_shared<std::atomic<bool>>(false);
-    finishInBackground(std::thread([transfer = std::move(held_), handle = std::move(write_), over] {
-                           CancelIoEx(handle.get(), &transfer->overlapped);
-                           transfer->over(INFINITE);
-                           over->store(true);
-                       }),
-                       [over] { return over->load(); });
 }
 
 bool Win32ReportPort::writeReport(ReportView report) {
-    if (!write_) return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReportWriteLimitMs);
-    const auto left = [deadline] {
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        return static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(ms.count(), 0));
-    };
-    // A write given up on before keeps its place: reports go out in order.
-    if (held_) {
-        if (!held_->over(left())) return false;
-        held_.reset();
-    }
+    ReportBytes bytes{};
+    std::copy(report.begin(), report.end(), bytes.begin());
+    return writer_.write(std::span(&bytes, 1));
+}
 
-    auto transfer = std::make_unique<Transfer>();
-    if (!transfer->event) return false;
-    std::copy(report.begin(), report.end(), transfer->bytes.begin() + 1);
-    transfer->overlapped.hEvent = transfer->event.get();
-    if (!WriteFile(write_.get(), transfer->bytes.data(), kTransferSize, nullptr, &transfer->overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        return false;
-    }
-
-    // A board still on the bus may stop taking output reports for good. The
-    // write is left pending, not cancelled: a cancel can wait on the driver.
-    if (!transfer->over(left())) {
-        held_ = std::move(transfer);
-        return false;
-    }
-    DWORD written = 0;
-    return GetOverlappedResult(write_.get(), &transfer->overlapped, &written, FALSE) && written == kTransferSize;
+bool Win32ReportPort::writeReports(std::span<const ReportBytes> reports) {
+    return writer_.write(reports);
 }
 
 ReadResult Win32ReportPort::readReport(ReportBuffer report, int timeoutMs) {
     if (!read_) return ReadResult::Error;
+    // A driver busy with a held write may hold a read, and its cancel, as long:
+    // none is started meanwhile.
+    const auto started = std::chrono::steady_clock::now();
+    if (!writer_.waitIdle(started + std::chrono::milliseconds(std::max(timeoutMs, 0)))) return ReadResult::Timeout;
+    timeoutMs -= static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
     const UniqueHandle event(CreateEventW(nullptr, FALSE, TRUE, nullptr));
     if (!event) return ReadResult::Error;
 
