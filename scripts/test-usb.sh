@@ -84,14 +84,22 @@ cp "$kernel"/modules/* "$guest/modules/"
 # host reads back go to $results, the guest's one writable share.
 results="$work/results"
 rm -rf "$results" && mkdir -p "$results"
-echo '#!/bin/sh' > "$work/run.sh"
-# The Windows programs too, under Wine, with TARVANE_USB_WINDOWS=yes.
-if [[ ${TARVANE_USB_WINDOWS:-no} == yes ]]; then
+# The Linux tool's and the window's scenarios first; then, in a Wine session
+# started for them alone, the Windows programs' (unless TARVANE_USB_WINDOWS=no).
+tests=$(printf '%q --gtest_color=no' "$bin/tarvane_usbvm_tests")
+{
+  echo '#!/bin/sh'
+  printf '%s --gtest_filter=%q\nstatus=$?\n' "$tests" "*.$filter"
+} > "$work/run.sh"
+if [[ ${TARVANE_USB_WINDOWS:-yes} != no ]]; then
   cache=${TARVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvane}
   source scripts/usb-vm/wine.sh
-  cat "$work/wine-setup.sh" >> "$work/run.sh"
+  {
+    cat "$work/wine-setup.sh"
+    printf '%s --gtest_filter=%q || status=1\n' "$tests" "Tools/EachTool.$filter/Windows*"
+  } >> "$work/run.sh"
 fi
-printf 'exec %q --gtest_color=no --gtest_filter=%q\n' "$bin/tarvane_usbvm_tests" "*.$filter" >> "$work/run.sh"
+echo 'exit $status' >> "$work/run.sh"
 
 # --- boot, run, judge ---
 console="$work/console.log"
