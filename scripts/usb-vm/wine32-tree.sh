@@ -17,8 +17,8 @@ say() { echo "wine32-tree: $*" >&2; }
 die() { say "$*"; exit 1; }
 
 wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) || die "wine64 is not installed"
-# dash, coreutils and libc-bin: wine32's dependencies bring no /bin/sh,
-# which Wine's wineserver script needs, nor ldconfig's configuration.
+# wine32's own dependencies bring no /bin/sh, which runs Wine's wineserver
+# script, no tools for the guest's commands, and no /etc/ld.so.conf.
 wanted=("wine32=$wine_version" dash coreutils libc-bin)
 
 started=${EPOCHREALTIME//[.,]/}
@@ -70,10 +70,13 @@ Acquire::Languages "none";
 // The cache may be in root's home, where apt's own user cannot write.
 APT::Sandbox::User "root";
 EOF
+: > "$apt_dir/log/apt-get.log"
 apt_get() { APT_CONFIG="$apt_dir/apt.conf" apt-get -q "$@" >> "$apt_dir/log/apt-get.log" 2>&1; }
 
+# From no lists at all: apt keeps lists it thinks current, even broken ones.
 update() {
   say "apt-get update (i386, private state in $apt_dir)"
+  rm -rf "$apt_dir/state/lists" && mkdir -p "$apt_dir/state/lists/partial"
   apt_get update || { tail -20 "$apt_dir/log/apt-get.log" >&2; die "apt-get update failed"; }
   lap && say "  took $took"
 }
@@ -104,12 +107,15 @@ for lists in cached fresh; do
     exit 0
   fi
   lap && say "resolved $(wc -l <<< "$packages") packages in $took"
+  # ldconfig -r chroots into the tree, and the files should be root's.
+  [[ $(id -u) == 0 ]] || die "making the tree needs root"
 
   rm -rf "$debs" && mkdir -p "$debs"
   # shellcheck disable=SC2086 # one word a package
   if (cd "$debs" && apt_get download $packages); then
     break
   fi
+  rm -rf "$debs"
   [[ $lists == fresh ]] && { tail -20 "$apt_dir/log/apt-get.log" >&2; die "could not download the packages"; }
   say "  some packages are gone from the archive; updating the lists"
 done
