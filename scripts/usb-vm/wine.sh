@@ -46,6 +46,7 @@ if [[ ! -x $udev_dir/bin/udevadm ]]; then
 fi
 
 windows_bins="$root_dir/build-win64/bin"
+windows32_bins="$root_dir/build-win32/bin"
 # In the guest: a rule-less udevd (udevadm is the daemon when called by its
 # name), one Wine session for every scenario, started here.
 cat > "$work/wine-setup.sh" <<EOF
@@ -57,3 +58,39 @@ timeout 300 $wine64 wineboot < /dev/null > /dev/null 2>&1
 echo "tarvane-usb: the Wine session started in \$((\$(date +%s) - started)) s"
 export TARVANE_USB_WINE=$wine64 TARVANE_USB_WIN64_BIN=$windows_bins
 EOF
+
+# --- the 32-bit build, the one users run, in Debian's 32-bit Wine ---
+# This machine cannot run it, the guest's kernel can: the guest chroots into a
+# tree of i386 packages made here without running any of them. Its prefix
+# can only be made in the guest; the first run hands it back to be cached.
+windows32=${TARVANE_USB_X86:-no}
+if [[ $windows32 == yes ]]; then
+  tree=$("$root_dir/scripts/usb-vm/wine32-tree.sh" "$cache" | tail -1)
+  prefix32="$cache/wine32-prefix-$wine_version.tar"
+  cat > "$work/wine32-run" <<EOF
+#!/bin/sh
+# Runs the 32-bit Wine of the i386 tree on the arguments.
+exec /usr/sbin/chroot $tree /usr/bin/env -i PATH=/usr/bin:/bin HOME=/root TMPDIR=/tmp WINEPREFIX=/root/prefix32 \
+  WINEARCH=win32 $wine_env /usr/lib/wine/wine "\$@"
+EOF
+  chmod +x "$work/wine32-run"
+  cat > "$work/wine32-setup.sh" <<EOF
+for dir in proc sys dev run tmp; do mount --rbind /\$dir $tree/\$dir; done
+mkdir -p $tree$root_dir && mount --bind $root_dir $tree$root_dir
+started=\$(date +%s)
+if [ -f $prefix32 ]; then
+  tar -C $tree/root -xf $prefix32
+else
+  timeout 600 $work/wine32-run wineboot -i < /dev/null > /dev/null 2>&1
+  timeout 120 $work/wine32-run reg add 'HKLM\\System\\CurrentControlSet\\Services\\winebus' /v 'Enable SDL' \
+    /t REG_DWORD /d 0 /f < /dev/null > /dev/null 2>&1
+  /usr/sbin/chroot $tree /usr/lib/wine/wineserver -k
+  tar -C $tree/root -cf $results/prefix32.tar prefix32
+  echo "tarvane-usb: the 32-bit Wine prefix was made in \$((\$(date +%s) - started)) s"
+fi
+/usr/sbin/chroot $tree /usr/bin/env WINEPREFIX=/root/prefix32 /usr/lib/wine/wineserver -p
+timeout 300 $work/wine32-run wineboot < /dev/null > /dev/null 2>&1
+echo "tarvane-usb: the 32-bit Wine session started in \$((\$(date +%s) - started)) s"
+export TARVANE_USB_WINE32=$work/wine32-run TARVANE_USB_WIN32_BIN=$windows32_bins
+EOF
+fi

@@ -92,12 +92,16 @@ void PrintTo(const Tool& tool, std::ostream* os) {
     *os << tool.name;
 }
 
-// The Linux tool always; each Windows build that scripts/test-usb.sh handed in.
+// The Linux tool always; each Windows build that scripts/test-usb.sh handed
+// in: the x64 one under this machine's Wine, the x86 one under 32-bit Wine.
 std::vector<Tool> tools() {
     std::vector<Tool> all{{"Linux", "", kBin}};
     const std::string wine = env("TARVANE_USB_WINE");
     if (!wine.empty() && !env("TARVANE_USB_WIN64_BIN").empty())
         all.push_back({"Windows x64", wine, env("TARVANE_USB_WIN64_BIN")});
+    const std::string wine32 = env("TARVANE_USB_WINE32");
+    if (!wine32.empty() && !env("TARVANE_USB_WIN32_BIN").empty())
+        all.push_back({"Windows x86", wine32, env("TARVANE_USB_WIN32_BIN")});
     return all;
 }
 
@@ -299,7 +303,8 @@ TEST_P(EachTool, UnpluggedWhileProgrammingEndsInBoundedTimeWithoutSpinning) {
     figure(figureName("CPU time of the whole command"), r.cpuSeconds, "s");
     EXPECT_LT(endedAfter, 15.0);
     // A worker spinning on the vanished device would burn a core until the end.
-    EXPECT_LT(r.cpuSeconds, 0.5 * r.seconds);
+    // Under emulation, Wine's own start takes most of what a Windows build uses.
+    EXPECT_LT(r.cpuSeconds, (tool.windows() ? 0.8 : 0.5) * r.seconds);
 }
 
 TEST_P(EachTool, BoardThatStopsReadingCannotHangTheUpdater) {
