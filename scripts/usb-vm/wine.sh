@@ -84,8 +84,8 @@ else
   timeout 600 $work/wine32-run wineboot -i < /dev/null > /dev/null 2>&1
   timeout 120 $work/wine32-run reg add 'HKLM\\System\\CurrentControlSet\\Services\\winebus' /v 'Enable SDL' \
     /t REG_DWORD /d 0 /f < /dev/null > /dev/null 2>&1
-  # The registry reaches its files only as the server ends.
-  /usr/sbin/chroot $tree /usr/bin/env WINEPREFIX=/root/prefix32 /usr/lib/wine/wineserver -k
+  # The registry reaches its files only as the server ends, on its own once
+  # only Wine's own services are left.
   /usr/sbin/chroot $tree /usr/bin/env WINEPREFIX=/root/prefix32 /usr/lib/wine/wineserver -w
   grep -q '"Enable SDL"=dword:00000000' $tree/root/prefix32/system.reg &&
     tar -C $tree/root -cf $results/prefix32.tar prefix32
