@@ -97,7 +97,7 @@ if [[ ${TARVANE_USB_WINDOWS:-yes} != no ]]; then
   {
     cat "$work/wine-setup.sh"
     printf '%s --gtest_filter=%q || status=1\n' "$tests" "Tools/EachTool.$filter/Windows_x64"
-    if [[ $windows32 != no ]]; then
+    if [[ $windows32 == yes ]]; then
       cat "$work/wine32-setup.sh"
       printf '%s --gtest_filter=%q || status=1\n' "$tests" "Tools/EachTool.$filter/Windows_x86"
     fi

@@ -63,8 +63,8 @@ EOF
 # This machine cannot run it, the guest's kernel can: the guest chroots into a
 # tree of i386 packages made here without running any of them. Its prefix
 # can only be made in the guest; the first run hands it back to be cached.
-windows32=${TARVANE_USB_X86:-yes}
-if [[ $windows32 != no ]]; then
+windows32=${TARVANE_USB_X86:-no}
+if [[ $windows32 == yes ]]; then
   tree=$("$root_dir/scripts/usb-vm/wine32-tree.sh" "$cache" | tail -1)
   prefix32="$cache/wine32-prefix-$wine_version.tar"
   cat > "$work/wine32-run" <<EOF
