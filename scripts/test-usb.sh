@@ -87,19 +87,27 @@ rm -rf "$results" && mkdir -p "$results"
 # The Linux tool's and the window's scenarios first; then, in a Wine session
 # started for them alone, the Windows programs' (unless TARVANE_USB_WINDOWS=no).
 tests=$(printf '%q --gtest_color=no' "$bin/tarvane_usbvm_tests")
+[[ -n ${USB_TEST_REPEAT:-} ]] && tests+=" --gtest_repeat=$USB_TEST_REPEAT"
+# USB_TEST_FILTER names scenarios, ':' between them; each run takes its own.
+IFS=: read -ra patterns <<< "$filter"
+tests_named() { # form, each @ in it standing for one scenario pattern
+  local pattern joined=""
+  for pattern in "${patterns[@]}"; do joined+="${joined:+:}${1//@/$pattern}"; done
+  printf '%q' "$joined"
+}
 {
   echo '#!/bin/sh'
-  printf '%s --gtest_filter=%q\nstatus=$?\n' "$tests" "*.$filter"
+  printf "%s --gtest_filter=%s'-WineWindow.*'\nstatus=\$?\n" "$tests" "$(tests_named '*.@')"
 } > "$work/run.sh"
 if [[ ${TARVANE_USB_WINDOWS:-yes} != no ]]; then
   cache=${TARVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvane}
   source scripts/usb-vm/wine.sh
   {
     cat "$work/wine-setup.sh"
-    printf '%s --gtest_filter=%q || status=1\n' "$tests" "Tools/EachTool.$filter/Windows_x64"
-    if [[ $windows32 == yes ]]; then
+    printf '%s --gtest_filter=%s || status=1\n' "$tests" "$(tests_named 'Tools/EachTool.@/Windows_x64:WineWindow.@')"
+    if [[ $windows32 != no ]]; then
       cat "$work/wine32-setup.sh"
-      printf '%s --gtest_filter=%q || status=1\n' "$tests" "Tools/EachTool.$filter/Windows_x86"
+      printf '%s --gtest_filter=%s || status=1\n' "$tests" "$(tests_named 'Tools/EachTool.@/Windows_x86')"
     fi
   } >> "$work/run.sh"
 fi

@@ -52,19 +52,24 @@ windows32_bins="$root_dir/build-win32/bin"
 cat > "$work/wine-setup.sh" <<EOF
 ln -s $udev_dir/bin/udevadm /run/systemd-udevd && /run/systemd-udevd --daemon
 export WINEPREFIX=$prefix64/prefix $wine_env
+# Wine takes only a prefix its user owns; the guest's root runs it, whoever
+# made it here (on the RAM layer: the folder alone is copied up).
+chown 0:0 \$WINEPREFIX
 $wineserver -p
 started=\$(date +%s)
 timeout 300 $wine64 wineboot < /dev/null > /dev/null 2>&1
 echo "tarvane-usb: the Wine session started in \$((\$(date +%s) - started)) s"
-export TARVANE_USB_WINE=$wine64 TARVANE_USB_WIN64_BIN=$windows_bins
+# The Win32 window's scenario draws on a virtual display.
+Xvfb :7 -screen 0 1280x900x24 -nolisten tcp > /dev/null 2>&1 &
+export DISPLAY=:7 TARVANE_USB_WINE=$wine64 TARVANE_USB_WIN64_BIN=$windows_bins
 EOF
 
 # --- the 32-bit build, the one users run, in Debian's 32-bit Wine ---
 # This machine cannot run it, the guest's kernel can: the guest chroots into a
 # tree of i386 packages made here without running any of them. Its prefix
 # can only be made in the guest; the first run hands it back to be cached.
-windows32=${TARVANE_USB_X86:-no}
-if [[ $windows32 == yes ]]; then
+windows32=${TARVANE_USB_X86:-yes}
+if [[ $windows32 != no ]]; then
   tree=$("$root_dir/scripts/usb-vm/wine32-tree.sh" "$cache" | tail -1)
   prefix32="$cache/wine32-prefix-$wine_version.tar"
   cat > "$work/wine32-run" <<EOF
