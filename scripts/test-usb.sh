@@ -16,7 +16,7 @@ build=${BUILD:-build}
 bin="$root_dir/$build/bin"
 work="$root_dir/$build/usb-vm"
 filter=${USB_TEST_FILTER:-*}
-timeout_s=${USB_TEST_TIMEOUT:-900}
+timeout_s=${USB_TEST_TIMEOUT:-1800}
 mkdir -p "$work"
 started=$(date +%s)
 
