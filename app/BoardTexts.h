@@ -16,6 +16,9 @@ struct BoardTexts {
     std::string_view filter;
 };
 
+// The log's line once a HEX file is chosen.
+inline constexpr std::string_view kFileSelectedLine = "HEX file selected";
+
 // Texts for the Interface or the Display board (None has none).
 const BoardTexts* boardTexts(BoardKind board);
 

@@ -9,10 +9,10 @@
 
 namespace tarvane {
 
-DialogMain::DialogMain(DialogView& view) : view_(view), update_(view, *this) {}
+DialogMain::DialogMain(DialogView& view) : m_view(view), m_update(*this, *this, m_link) {}
 
 void DialogMain::showLog() {
-    view_.setLogText(m_logText);
+    m_view.setLogText(m_logText);
 }
 
 void DialogMain::clearLog() {
@@ -28,19 +28,19 @@ void DialogMain::appendLog(const std::string& text) {
 
 void DialogMain::enableStepTexts() {
     for (int id : {IDC_STEP2, IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FIRST_TIME, IDC_FILE_NAME, IDC_LOG}) {
-        if (view_.hasControl(id)) view_.enableControl(id, true);
+        if (m_view.hasControl(id)) m_view.enableControl(id, true);
     }
 }
 
 void DialogMain::enableControls(bool on) {
-    for (int id : {IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE}) view_.enableControl(id, on);
-    view_.enableControl(IDC_UPDATE, on && !m_hexPath.empty());
+    for (int id : {IDC_DISPLAY_BOARD, IDC_INTERFACE_BOARD, IDC_NOTES, IDC_BROWSE}) m_view.enableControl(id, on);
+    m_view.enableControl(IDC_UPDATE, on && !m_hexPath.empty());
 }
 
 void DialogMain::resetFileChoice() {
     enableStepTexts();
     m_hexPath.clear();
-    view_.setControlText(IDC_FILE_NAME, std::string(kNoFileLoaded));
+    m_view.setControlText(IDC_FILE_NAME, std::string(kNoFileLoaded));
     enableControls(true);
 }
 
@@ -53,11 +53,11 @@ void DialogMain::selectBoard(BoardKind board) {
     clearLog();
     appendLog(std::string(texts->selectedLine));
     m_board = board;
-    view_.setControlText(IDC_STEP3, std::string(texts->step3));
-    view_.setControlText(IDC_STEP4, std::string(texts->step4));
-    view_.setControlText(IDC_STEP5, std::string(texts->step5));
-    view_.setPicture(IDC_BOARD_PICTURE, texts->boardBitmap);
-    view_.setPicture(IDC_DEVICE_PICTURE, IDB_DEVICE_ACCESS);
+    m_view.setControlText(IDC_STEP3, std::string(texts->step3));
+    m_view.setControlText(IDC_STEP4, std::string(texts->step4));
+    m_view.setControlText(IDC_STEP5, std::string(texts->step5));
+    m_view.setPicture(IDC_BOARD_PICTURE, texts->boardBitmap);
+    m_view.setPicture(IDC_DEVICE_PICTURE, IDB_DEVICE_ACCESS);
     resetFileChoice();
 }
 
@@ -70,21 +70,61 @@ std::string DialogMain::fileFilter() const {
 void DialogMain::onBrowse() {
     std::error_code ec;
     const std::filesystem::path current = std::filesystem::current_path(ec);
-    const std::optional<std::string> chosen = view_.openFileDialog(fileFilter(), ec ? std::string() : utf8FromPath(current));
+    const std::optional<std::string> chosen = m_view.openFileDialog(fileFilter(), ec ? std::string() : utf8FromPath(current));
     if (chosen && !chosen->empty()) {
         m_hexPath = *chosen;
-        view_.setControlText(IDC_FILE_NAME, utf8FromPath(pathFromUtf8(*chosen).filename()));
-        appendLog("HEX file selected");
+        m_view.setControlText(IDC_FILE_NAME, utf8FromPath(pathFromUtf8(*chosen).filename()));
+        appendLog(std::string(kFileSelectedLine));
     }
     enableControls(true);
 }
 
 void DialogMain::onNotes() {
-    view_.showNotes();
+    m_view.showNotes();
 }
 
 void DialogMain::onUpdate() {
-    update_.start(m_hexPath, m_board == BoardKind::Display);
+    m_update.setMode(m_board == BoardKind::Display ? UpdateMode::UpdateAndStart : UpdateMode::Update);
+    m_update.start(m_hexPath);
+}
+
+void DialogMain::onTimer(int id) {
+    if (id == TIMER_PROGRESS) m_update.onTick();
+}
+
+void DialogMain::running(bool on) {
+    if (!on) enableStepTexts();
+    enableControls(!on);
+}
+
+void DialogMain::progressShown(bool shown) {
+    m_view.showControl(IDC_PROGRESS, shown);
+}
+
+void DialogMain::progressMoved(std::int32_t done, std::int32_t total) {
+    m_view.setProgressRange(total);
+    m_view.setProgressPosition(done);
+}
+
+void DialogMain::problem(const UpdateProblem& problem) {
+    MessageBoxRequest box;
+    box.text = problem.text;
+    box.detail = problem.detail;
+    if (problem.kind == UpdateProblem::Kind::FileNotLoaded) {
+        box.caption = m_boxCaption;
+        box.ownedByWindow = true;
+    } else {
+        box.icon = MessageIcon::Error;
+    }
+    m_view.messageBox(box);
+}
+
+void DialogMain::startTicks(int periodMs) {
+    m_view.startTimer(TIMER_PROGRESS, periodMs);
+}
+
+void DialogMain::stopTicks() {
+    m_view.killTimer(TIMER_PROGRESS);
 }
 
 } // namespace tarvane

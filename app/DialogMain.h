@@ -2,6 +2,7 @@
 
 #include "app/BoardKind.h"
 #include "app/DialogView.h"
+#include "link/BootloaderLink.h"
 #include "update/UpdateSequence.h"
 
 #include <string>
@@ -9,19 +10,20 @@
 namespace tarvane {
 
 // The updater window's logic, free of any platform: board and file choice,
-// the log and the enabling of controls; the update itself is the
-// UpdateSequence it owns. It reaches the screen only through DialogView;
-// every handler runs on the UI thread.
-class DialogMain final : private UpdateWindow {
+// the log and the enabling of controls. The update itself is the
+// UpdateSequence it owns, whose events it turns into control ids, the log
+// text, the progress bar and message boxes. It reaches the screen only
+// through DialogView; every handler runs on the UI thread.
+class DialogMain final : private UpdateEvents, private UpdateClock {
 public:
     explicit DialogMain(DialogView& view);
     DialogMain(const DialogMain&) = delete;
     DialogMain& operator=(const DialogMain&) = delete;
 
     // Where the bootloader is looked for (the device address and its back-end).
-    void useDevice(DeviceAddress address, PortOpener opener) { update_.useDevice(std::move(address), std::move(opener)); }
+    void useDevice(DeviceAddress address, PortOpener opener) { m_link.useDevice(std::move(address), std::move(opener)); }
     // The program's name without extension, the caption of the file-error box.
-    void setProgramName(std::string name) { update_.setBoxCaption(std::move(name)); }
+    void setProgramName(std::string name) { m_boxCaption = std::move(name); }
 
     // The window's buttons and timer.
     void onInterfaceBoard();
@@ -29,45 +31,51 @@ public:
     void onBrowse();
     void onNotes();
     void onUpdate();
-    void onTimer(int id) { update_.onTimer(id); }
+    void onTimer(int id);
     // Entry for what the link's worker posted, once it is on the UI thread.
-    void onLinkMessage(const LinkMessage& message) { update_.onLinkMessage(message); }
+    void onLinkMessage(const LinkMessage& message) { m_update.onLinkMessage(message); }
     // The window is going: the link stops and the board is let go.
-    void onClose() { update_.disconnect(); }
-    // The terminal's Ctrl-C; the window has no such control.
-    void onInterrupt() { update_.interrupt(); }
-    // Update only compares the board with the file (the terminal's --verify-only).
-    void setVerifyOnly(bool on) { update_.setVerifyOnly(on); }
-    // A check of the chosen file made elsewhere, taken as this file's own.
-    void useCheckedFile(const HexCheckResult& check) { update_.useCheckedFile(m_hexPath, check); }
+    void onClose() { m_update.disconnect(); }
 
     // "Name|pattern|..." for the file dialog, the chosen board's entry first.
     std::string fileFilter() const;
     BoardKind board() const { return m_board; }
     const std::string& hexPath() const { return m_hexPath; }
-    bool updating() const { return update_.running(); }
-    // Checks the chosen file ahead of Update (before waiting for a board);
-    // the next Update takes this result instead of checking again.
-    const HexCheckResult& checkChosenFile() { return update_.checkFile(m_hexPath); }
-    // The update's own side, for a front end that reports on the file.
-    const UpdateSequence& update() const { return update_; }
+    bool updating() const { return m_update.running(); }
 
 private:
     void selectBoard(BoardKind board);
     void resetFileChoice();
     void showLog();
+    void appendLog(const std::string& text);
+    void clearLog();
+    // Board, Notes and Browse buttons, and Update while a file is chosen.
+    void enableControls(bool on);
+    void enableStepTexts();
 
-    // UpdateWindow
-    void appendLog(const std::string& text) override;
-    void clearLog() override;
-    void enableControls(bool on) override;
-    void enableStepTexts() override;
+    // UpdateEvents
+    void logCleared() override { clearLog(); }
+    void logLine(const std::string& line) override { appendLog(line); }
+    void running(bool on) override;
+    void phaseProgress(UpdatePhase, std::int64_t, std::int64_t) override {}
+    void progressShown(bool shown) override;
+    void progressMoved(std::int32_t done, std::int32_t total) override;
+    void problem(const UpdateProblem& problem) override;
+    void ended(UpdateOutcome outcome) override { m_view.updateEnded(outcome); }
 
-    DialogView& view_;
+    // UpdateClock
+    void startTicks(int periodMs) override;
+    void stopTicks() override;
+    void pause(int ms) override { m_view.pause(ms); }
+    void post(LinkMessage message) override { m_view.postLinkMessage(std::move(message)); }
+
+    DialogView& m_view;
+    std::string m_boxCaption = "tarvane-updater";
     std::string m_logText;
     std::string m_hexPath;
     BoardKind m_board = BoardKind::None;
-    UpdateSequence update_;
+    BootloaderLink m_link;
+    UpdateSequence m_update;
 };
 
 } // namespace tarvane

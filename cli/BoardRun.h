@@ -1,16 +1,16 @@
 #pragma once
 
 #include "app/BoardKind.h"
-#include "app/DialogMain.h"
 #include "app/EventLoop.h"
 #include "cli/TerminalOutput.h"
-#include "cli/TerminalView.h"
 #include "firmware/HexCheck.h"
+#include "link/BootloaderLink.h"
+#include "update/UpdateSequence.h"
 #include "usb/DeviceAddress.h"
-#include "usb/HidBootDevice.h"
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tarvane {
@@ -32,10 +32,11 @@ struct BoardJob {
     double waitSeconds = 0;
 };
 
-// One board's update as the window would run it: its own event loop, view
-// and DialogMain, so its own link and worker. run() blocks the calling
-// thread until the update ends; interrupt() may come from any thread.
-class BoardRun {
+// One board's update in the terminal: the window's update sequence with its
+// own event loop, link and worker, its events printed as they come. run()
+// blocks the calling thread until the update ends; interrupt() may come
+// from any thread.
+class BoardRun final : private UpdateEvents, private UpdateClock {
 public:
     BoardRun(BoardTarget target, std::unique_ptr<TerminalOutput> output);
     BoardRun(const BoardRun&) = delete;
@@ -46,19 +47,39 @@ public:
     void interrupt();
 
     // After run() has returned.
-    UpdateOutcome outcome() const { return *view_.outcome(); }
-    double seconds() const { return seconds_; }
-    const UpdateSequence& update() const { return dialog_.update(); }
-    const DeviceAddress& address() const { return target_.address; }
-    TerminalOutput& output() { return *output_; }
+    UpdateOutcome outcome() const { return *m_outcome; }
+    double seconds() const { return m_seconds; }
+    const UpdateSequence& update() const { return m_update; }
+    const DeviceAddress& address() const { return m_target.address; }
+    TerminalOutput& output() { return *m_output; }
 
 private:
-    BoardTarget target_;
-    std::unique_ptr<TerminalOutput> output_;
-    EventLoop loop_;
-    TerminalView view_;
-    DialogMain dialog_;
-    double seconds_ = 0;
+    // UpdateEvents
+    void logCleared() override {}
+    void logLine(const std::string& line) override { m_output->logLine(line); }
+    void running(bool) override {}
+    void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
+    void progressShown(bool shown) override;
+    void progressMoved(std::int32_t done, std::int32_t total) override;
+    void problem(const UpdateProblem& problem) override { m_output->problem(problem); }
+    void ended(UpdateOutcome outcome) override;
+
+    // UpdateClock
+    void startTicks(int periodMs) override;
+    void stopTicks() override;
+    void pause(int ms) override;
+    void post(LinkMessage message) override;
+
+    BoardTarget m_target;
+    std::unique_ptr<TerminalOutput> m_output;
+    EventLoop m_loop;
+    BootloaderLink m_link;
+    UpdateSequence m_update;
+    std::optional<UpdateOutcome> m_outcome;
+    bool m_barShown = false;
+    int m_barTotal = 100;
+    int m_barDone = 0;
+    double m_seconds = 0;
 };
 
 } // namespace tarvane

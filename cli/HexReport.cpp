@@ -1,6 +1,6 @@
 #include "cli/HexReport.h"
 
-#include "cli/ExitStatus.h"
+#include "update/ExitStatus.h"
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
 #include "firmware/HexFileReader.h"

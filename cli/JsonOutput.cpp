@@ -1,6 +1,6 @@
 #include "cli/JsonOutput.h"
 
-#include "link/Protocol.h"
+#include "update/UpdateOutcomes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -10,21 +10,22 @@
 namespace tarvane {
 namespace {
 
-const char* phaseName(std::uint8_t command) {
-    switch (command) {
-    case CMD_QUERY:
+const char* phaseName(UpdatePhase phase) {
+    switch (phase) {
+    case UpdatePhase::Connecting:
         return "connect";
-    case CMD_ERASE:
+    case UpdatePhase::Erasing:
         return "erase";
-    case CMD_PROGRAM:
+    case UpdatePhase::Programming:
         return "program";
-    case CMD_VERIFY:
+    case UpdatePhase::Verifying:
         return "verify";
-    case CMD_START_APP:
+    case UpdatePhase::Starting:
         return "start";
-    default:
-        return nullptr;
+    case UpdatePhase::Idle:
+        break;
     }
+    return nullptr;
 }
 
 std::string hex(std::uint32_t value, int digits) {
@@ -48,19 +49,6 @@ std::string dump(const nlohmann::ordered_json& object, const std::string& device
     return shown->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-const char* resultWord(UpdateOutcome outcome) {
-    switch (outcome) {
-    case UpdateOutcome::Updated:
-        return "updated";
-    case UpdateOutcome::Verified:
-        return "verified";
-    case UpdateOutcome::Interrupted:
-        return "interrupted";
-    default:
-        return "failed";
-    }
-}
-
 } // namespace
 
 JsonOutput::JsonOutput(std::ostream& out, std::string device, std::mutex* shared)
@@ -75,20 +63,20 @@ void JsonOutput::logLine(const std::string& line) {
     write(dump({{"type", "log"}, {"text", line}}, device_));
 }
 
-void JsonOutput::message(const MessageBoxRequest& request) {
-    nlohmann::ordered_json object{{"type", "error"}, {"text", request.text}};
-    if (!request.detail.empty()) object["detail"] = request.detail;
+void JsonOutput::problem(const UpdateProblem& problem) {
+    nlohmann::ordered_json object{{"type", "error"}, {"text", problem.text}};
+    if (!problem.detail.empty()) object["detail"] = problem.detail;
     write(dump(object, device_));
 }
 
-void JsonOutput::phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) {
-    const char* phase = phaseName(command);
-    if (!phase || total <= 0) return;
+void JsonOutput::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) {
+    const char* name = phaseName(phase);
+    if (!name || total <= 0) return;
     // Within a phase progress only moves forward, and an unchanged tick says nothing new.
-    if (command == lastCommand_ && done <= lastDone_) return;
-    lastCommand_ = command;
+    if (phase == lastPhase_ && done <= lastDone_) return;
+    lastPhase_ = phase;
     lastDone_ = done;
-    progress(phase, done, total);
+    progress(name, done, total);
 }
 
 void JsonOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
@@ -105,11 +93,11 @@ void JsonOutput::progress(const char* phase, std::int64_t done, std::int64_t tot
                device_));
 }
 
-void JsonOutput::writeResult(UpdateOutcome outcome, int exitStatus, const VerifyRange& range, double seconds,
-                             std::uint64_t dataBytes) {
+void JsonOutput::result(UpdateOutcome outcome, const VerifyRange& range, double seconds, std::uint64_t dataBytes) {
+    const OutcomeFacts& facts = outcomeFacts(outcome);
     nlohmann::ordered_json object{{"type", "result"},
-                                  {"result", resultWord(outcome)},
-                                  {"exitStatus", exitStatus},
+                                  {"result", facts.resultWord},
+                                  {"exitStatus", static_cast<int>(facts.exitStatus)},
                                   {"seconds", static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000.0},
                                   {"dataBytes", dataBytes}};
     if (!range.empty()) {

@@ -1,9 +1,6 @@
 #pragma once
 
 #include "cli/TerminalOutput.h"
-#include "firmware/FlashImage.h"
-
-#include "update/UpdateScreen.h"
 
 #include <iosfwd>
 #include <mutex>
@@ -20,17 +17,16 @@ public:
     explicit JsonOutput(std::ostream& out, std::string device = {}, std::mutex* shared = nullptr);
 
     void logLine(const std::string& line) override;
-    void message(const MessageBoxRequest& request) override;
+    void problem(const UpdateProblem& problem) override;
     void progressBar(bool, int, int) override {}
-    void phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) override;
+    void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
     void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
     void finished() override {}
 
-    // The last line: updated, verified, failed (with the reason) or
-    // interrupted, the exit status, the verification range and CRC, the
-    // seconds taken and the data bytes programmed.
-    void writeResult(UpdateOutcome outcome, int exitStatus, const VerifyRange& range, double seconds,
-                     std::uint64_t dataBytes);
+    // The last line: updated, verified, failed or interrupted, the exit
+    // status, the verification range and CRC, the seconds taken and the data
+    // bytes programmed.
+    void result(UpdateOutcome outcome, const VerifyRange& range, double seconds, std::uint64_t dataBytes) override;
 
 private:
     void progress(const char* phase, std::int64_t done, std::int64_t total);
@@ -40,7 +36,7 @@ private:
     std::ostream& out_;
     std::string device_;
     std::mutex* shared_;
-    std::uint8_t lastCommand_ = 0;
+    UpdatePhase lastPhase_ = UpdatePhase::Idle;
     std::int64_t lastDone_ = -1;
 };
 

@@ -1,6 +1,6 @@
 #include "cli/ListDevices.h"
 
-#include "cli/ExitStatus.h"
+#include "update/ExitStatus.h"
 #include "link/Protocol.h"
 #include "usb/PortFactory.h"
 

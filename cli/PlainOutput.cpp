@@ -24,12 +24,12 @@ void PlainOutput::logLine(const std::string& line) {
     draw();
 }
 
-void PlainOutput::message(const MessageBoxRequest& request) {
+void PlainOutput::problem(const UpdateProblem& problem) {
     const auto held = lock();
     clear();
     out_ << std::flush;
-    err_ << prefix_ << "error: " << request.text << '\n';
-    if (!request.detail.empty()) err_ << prefix_ << request.detail << '\n';
+    err_ << prefix_ << "error: " << problem.text << '\n';
+    if (!problem.detail.empty()) err_ << prefix_ << problem.detail << '\n';
     err_ << std::flush;
 }
 

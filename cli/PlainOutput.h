@@ -8,7 +8,7 @@
 
 namespace tarvane {
 
-// Log lines on `out` as the window shows them; message boxes on `err` as
+// Log lines on `out` as the window shows them; problems on `err` as
 // "error: TEXT" with the reason beneath; a progress bar on `err` only when
 // it is a terminal. With several boards each has its own output on the same
 // streams: `prefix` starts every line and `shared` keeps lines whole.
@@ -18,9 +18,9 @@ public:
                 std::mutex* shared = nullptr);
 
     void logLine(const std::string& line) override;
-    void message(const MessageBoxRequest& request) override;
+    void problem(const UpdateProblem& problem) override;
     void progressBar(bool visible, int maximum, int position) override;
-    void phaseProgress(std::uint8_t, std::int64_t, std::int64_t) override {}
+    void phaseProgress(UpdatePhase, std::int64_t, std::int64_t) override {}
     void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
     void finished() override;
 

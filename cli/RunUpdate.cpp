@@ -1,6 +1,5 @@
 #include "cli/RunUpdate.h"
 
-#include "cli/ExitStatus.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
 #include "cli/PlainOutput.h"
@@ -8,6 +7,7 @@
 #include "firmware/Utf8Path.h"
 #include "res/version.h"
 #include "trace/TracingPort.h"
+#include "update/UpdateOutcomes.h"
 #include "usb/PortFactory.h"
 
 #include <algorithm>
@@ -22,59 +22,15 @@
 namespace tarvane {
 namespace {
 
-int exitStatusFor(UpdateOutcome outcome) {
-    switch (outcome) {
-    case UpdateOutcome::Updated:
-    case UpdateOutcome::Verified:
-        return kExitUpdated;
-    case UpdateOutcome::FileNotLoaded:
-        return kExitBadFile;
-    case UpdateOutcome::DeviceNotFound:
-        return kExitNoDevice;
-    case UpdateOutcome::VerificationFailed:
-    case UpdateOutcome::NoResponse:
-    case UpdateOutcome::Stalled:
-    case UpdateOutcome::Interrupted:
-        break;
-    }
-    return kExitFailed;
-}
-
-// The summary's words for how a board ended.
-const char* summaryWords(UpdateOutcome outcome) {
-    switch (outcome) {
-    case UpdateOutcome::Updated:
-        return "updated in";
-    case UpdateOutcome::Verified:
-        return "verified in";
-    case UpdateOutcome::VerificationFailed:
-        return "failed (verification) after";
-    case UpdateOutcome::NoResponse:
-        return "failed (no response) after";
-    case UpdateOutcome::Stalled:
-        return "failed (stalled) after";
-    case UpdateOutcome::FileNotLoaded:
-        return "file not loaded after";
-    case UpdateOutcome::DeviceNotFound:
-        return "not found after";
-    case UpdateOutcome::Interrupted:
-        return "interrupted after";
-    }
-    return "failed after";
-}
-
 // --all that finds nothing ends as a search that finds nothing.
 int reportNoBoards(const std::string& detail, double seconds, bool json, std::ostream& out, std::ostream& err) {
-    MessageBoxRequest box;
-    box.text = "Device not found";
-    box.icon = MessageIcon::Error;
-    box.detail = detail;
+    const UpdateProblem problem{UpdateProblem::Kind::DeviceNotFound, "Device not found", detail};
     if (json) {
         JsonOutput output(out);
-        output.message(box);
-        output.writeResult(UpdateOutcome::DeviceNotFound, kExitNoDevice, VerifyRange{}, seconds, 0);
+        output.problem(problem);
+        output.result(UpdateOutcome::DeviceNotFound, VerifyRange{}, seconds, 0);
     } else {
-        PlainOutput(out, err, false).message(box);
+        PlainOutput(out, err, false).problem(problem);
     }
     return kExitNoDevice;
 }
@@ -183,14 +139,11 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     int status = kExitUpdated;
     for (auto& run : runs) {
         const UpdateOutcome outcome = run->outcome();
-        const int boardStatus = exitStatusFor(outcome);
+        const int boardStatus = outcomeFacts(outcome).exitStatus;
         status = std::max(status, boardStatus);
-        if (options.json) {
-            const bool updated = outcome == UpdateOutcome::Updated;
-            static_cast<JsonOutput&>(run->output())
-                .writeResult(outcome, boardStatus, run->update().verifyRange(), run->seconds(),
+        const bool updated = outcome == UpdateOutcome::Updated;
+        run->output().result(outcome, run->update().verifyRange(), run->seconds(),
                              updated ? run->update().dataBytes() : 0);
-        }
         if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
     }
     for (const auto& trace : traces) {
@@ -200,7 +153,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         for (auto& run : runs) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f", run->seconds());
-            out << '[' << run->address().toString() << "] " << summaryWords(run->outcome()) << ' ' << seconds
+            out << '[' << run->address().toString() << "] " << outcomeFacts(run->outcome()).summaryWords << ' ' << seconds
                 << " s\n";
         }
         out << std::flush;

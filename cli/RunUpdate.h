@@ -2,7 +2,7 @@
 
 #include "app/BoardKind.h"
 #include "cli/BoardRun.h"
-#include "update/UpdateScreen.h"
+#include "update/UpdateEvents.h"
 
 #include <atomic>
 #include <iosfwd>
@@ -42,9 +42,8 @@ struct BoardResult {
 };
 
 // Runs the window's update sequence in the terminal for each board, each on
-// its own thread with its own link, from one check of the file: selects the
-// board, takes the file as the file dialog's answer, clicks Update and runs
-// until the update ends. With several boards every line names its board and
+// its own thread with its own link, from one check of the file, printing
+// the log the window would show, until the update ends. With several boards every line names its board and
 // a summary line per board ends the output. Once `stop` is set every board
 // is interrupted. Returns the exit status: 0 when every board was updated
 // (or verified), otherwise the highest of any board.

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/DialogView.h"
+#include "firmware/FlashImage.h"
+#include "update/UpdateEvents.h"
 
 #include <cstdint>
 #include <string>
@@ -14,14 +15,17 @@ public:
     virtual ~TerminalOutput() = default;
 
     virtual void logLine(const std::string& line) = 0;
-    virtual void message(const MessageBoxRequest& request) = 0;
+    virtual void problem(const UpdateProblem& problem) = 0;
     // The window's progress bar: shown or hidden, range and position.
     virtual void progressBar(bool visible, int maximum, int position) = 0;
     // Progress of one phase of the update (connect, erase, program, verify, start).
-    virtual void phaseProgress(std::uint8_t command, std::int64_t done, std::int64_t total) = 0;
+    virtual void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) = 0;
     // Waiting for a bootloader to appear: milliseconds waited of those allowed.
     virtual void waiting(std::int64_t waitedMs, std::int64_t limitMs) = 0;
     virtual void finished() = 0;
+    // How the board's run ended: the file's verification range, the seconds
+    // taken and the data bytes programmed (none unless updated).
+    virtual void result(UpdateOutcome, const VerifyRange&, double /*seconds*/, std::uint64_t /*dataBytes*/) {}
 };
 
 } // namespace tarvane

@@ -1,4 +1,4 @@
-#include "cli/ExitStatus.h"
+#include "update/ExitStatus.h"
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
 #include "cli/RunUpdate.h"

@@ -6,6 +6,7 @@
 #include "link/LinkMessage.h"
 #include "link/Protocol.h"
 #include "link/RequestBuilder.h"
+#include "link/UpdateLink.h"
 #include "usb/HidBootDevice.h"
 
 #include <atomic>
@@ -20,7 +21,7 @@ namespace tarvane {
 // re-sends them when no answer comes in time, gives up after the allowed
 // sends, streams program batches by itself, and hands every result to the
 // notifier as a LinkMessage.
-class BootloaderLink {
+class BootloaderLink final : public UpdateLink {
 public:
     static constexpr std::size_t kRxSize = 256;
     static constexpr std::size_t kRxLimit = 253;
@@ -32,13 +33,26 @@ public:
 
     // Set-up, on the UI thread while no worker runs.
     void setNotifier(LinkNotifier notifier) { notifier_ = std::move(notifier); }
-    void useDevice(DeviceAddress address, PortOpener opener) { device_.setBackend(std::move(address), std::move(opener)); }
-    // Opens the bootloader; false when none is found, with the reason in deviceDetail().
-    bool findDevice(std::uint16_t vendorId, std::uint16_t productId) { return device_.find(vendorId, productId); }
-    const std::string& deviceDetail() const { return device_.lastDetail(); }
+    void useDevice(DeviceAddress address, PortOpener opener) override {
+        device_.setBackend(std::move(address), std::move(opener));
+    }
+    bool findDevice(std::uint16_t vendorId, std::uint16_t productId) override { return device_.find(vendorId, productId); }
+    const std::string& deviceDetail() const override { return device_.lastDetail(); }
     void closeDevice() { device_.close(); }
-    // The HEX file that program requests stream from; its lines are counted.
-    bool openFile(const std::string& utf8Path) { return outgoing_.reader.open(utf8Path); }
+    // Its lines are counted.
+    bool openFile(const std::string& utf8Path) override { return outgoing_.reader.open(utf8Path); }
+
+    // A worker started afresh with this notifier; the device stays open.
+    void connect(LinkNotifier notifier) override {
+        stopWorker();
+        setNotifier(std::move(notifier));
+        startWorker();
+    }
+    void disconnect() override {
+        stopWorker();
+        closeDevice();
+    }
+    bool connected() const override { return workerRunning(); }
 
     // Starts a worker from a clean idle state, as a new connection.
     void startWorker();
@@ -47,24 +61,17 @@ public:
     void stopWorker();
     bool workerRunning() const { return worker_.joinable(); }
     // Identifies the current connection in the messages it posts.
-    std::uint32_t connection() const { return shared_.connection.load(std::memory_order_relaxed); }
+    std::uint32_t connection() const override { return shared_.connection.load(std::memory_order_relaxed); }
 
     // Starts a request; the UI thread calls these only while the worker is
     // idle. A program request starts from the file's first record. False,
     // with nothing to send, for an unknown command, a program request that
     // finds no record, or an empty verification range.
-    bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs);
-    bool sendVerifyRequest(const VerifyRange& range, std::uint16_t sends, std::uint16_t timeoutMs);
+    bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) override;
+    bool sendVerifyRequest(const VerifyRange& range, std::uint16_t sends, std::uint16_t timeoutMs) override;
 
-    // What the progress bar and the watchdog read, from any thread.
-    struct Progress {
-        std::uint8_t command = 0;
-        std::uint16_t sendsTotal = 0;
-        std::uint16_t sendsLeft = 0;
-        std::uint32_t linesTotal = 0;
-        std::uint32_t linesConsumed = 0;
-    };
-    Progress progress() const;
+    // From any thread.
+    Progress progress() const override;
 
 private:
     friend struct BootloaderLinkPeer;

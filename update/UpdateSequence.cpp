@@ -1,24 +1,55 @@
 #include "update/UpdateSequence.h"
 
-#include "res/resource.h"
+#include "firmware/HexFileReader.h"
+#include "update/UpdateOutcomes.h"
 
 namespace tarvane {
+namespace {
 
-UpdateSequence::UpdateSequence(UpdateScreen& screen, UpdateWindow& window) : screen_(screen), window_(window) {}
-
-const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
-    if (!checked_ || checked_->first != path) checked_.emplace(path, checkHexFile(path));
-    return checked_->second;
+std::uint8_t commandOf(UpdatePhase phase) {
+    switch (phase) {
+    case UpdatePhase::Connecting:
+        return CMD_QUERY;
+    case UpdatePhase::Erasing:
+        return CMD_ERASE;
+    case UpdatePhase::Programming:
+        return CMD_PROGRAM;
+    case UpdatePhase::Verifying:
+        return CMD_VERIFY;
+    case UpdatePhase::Starting:
+        return CMD_START_APP;
+    case UpdatePhase::Idle:
+        break;
+    }
+    return 0;
 }
 
-void UpdateSequence::start(const std::string& path, bool startApplication) {
+UpdatePhase phaseOf(std::uint8_t command) {
+    for (UpdatePhase phase : {UpdatePhase::Connecting, UpdatePhase::Erasing, UpdatePhase::Programming,
+                              UpdatePhase::Verifying, UpdatePhase::Starting}) {
+        if (commandOf(phase) == command) return phase;
+    }
+    return UpdatePhase::Idle;
+}
+
+} // namespace
+
+UpdateSequence::UpdateSequence(UpdateEvents& events, UpdateClock& clock, UpdateLink& link)
+    : m_events(events), m_clock(clock), m_link(link) {}
+
+const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
+    if (!m_checked || m_checked->first != path) m_checked.emplace(path, checkHexFile(path));
+    return m_checked->second;
+}
+
+void UpdateSequence::start(const std::string& path) {
     if (path.empty()) {
         fileNotLoaded("No HEX file is chosen.", false);
         return;
     }
     // The check ahead of this update counts once; the next Update checks again.
     const HexCheckResult check = checkFile(path);
-    checked_.reset();
+    m_checked.reset();
     // A file that fails its check never reaches the board; the log names the
     // faulty line, which only the check can tell.
     if (!check.ok) {
@@ -30,237 +61,177 @@ void UpdateSequence::start(const std::string& path, bool startApplication) {
         return;
     }
     HexFileReader reader;
-    range_ = reader.open(path) ? loadImage(reader, image_) : VerifyRange{};
-    dataBytes_ = check.dataBytes;
-    startApplication_ = startApplication;
+    m_range = reader.open(path) ? loadImage(reader, m_image) : VerifyRange{};
+    m_dataBytes = check.dataBytes;
 
-    m_showProgress = false;
-    screen_.showControl(IDC_PROGRESS, false);
-    window_.clearLog();
-    window_.appendLog(verifyOnly_ ? "Verifying the board against the file (no erase)" : "Update started");
+    m_events.progressShown(false);
+    m_events.logCleared();
+    m_events.logLine(verifyOnly() ? "Verifying the board against the file (no erase)" : "Update started");
 
-    m_updating = true;
-    window_.enableControls(false);
-    toggleConnection();
+    m_phase = UpdatePhase::Connecting;
+    m_events.running(true);
+    connect();
 }
 
 void UpdateSequence::fileNotLoaded(const std::string& reason, bool logReason) {
-    window_.appendLog("");
-    window_.appendLog(">> Cannot load the HEX file.");
-    if (logReason) window_.appendLog(">> " + reason);
-    MessageBoxRequest box;
-    box.text = "Cannot load the HEX file.";
-    box.caption = boxCaption_;
-    box.ownedByWindow = true;
-    box.detail = reason;
-    screen_.messageBox(box);
-    finish(UpdateOutcome::FileNotLoaded);
+    logEnding(UpdateOutcome::FileNotLoaded);
+    if (logReason) m_events.logLine(">> " + reason);
+    m_events.problem({UpdateProblem::Kind::FileNotLoaded, "Cannot load the HEX file.", reason});
+    m_events.ended(UpdateOutcome::FileNotLoaded);
 }
 
 void UpdateSequence::disconnect() {
-    m_link.stopWorker();
-    m_link.closeDevice();
+    m_link.disconnect();
 }
 
-void UpdateSequence::toggleConnection() {
-    if (m_connected) {
-        m_connected = false;
-        disconnect();
-        return;
-    }
-
-    m_link.closeDevice();
+void UpdateSequence::connect() {
+    m_link.disconnect();
     if (!m_link.findDevice(m_vendorId, m_productId)) {
-        MessageBoxRequest box;
-        box.text = "Device not found";
-        box.icon = MessageIcon::Error;
-        box.detail = m_link.deviceDetail();
-        screen_.messageBox(box);
+        m_events.problem({UpdateProblem::Kind::DeviceNotFound, "Device not found", m_link.deviceDetail()});
         stopUpdate();
-        finish(UpdateOutcome::DeviceNotFound);
+        m_events.ended(UpdateOutcome::DeviceNotFound);
         return;
     }
-
-    m_link.stopWorker();
-    m_link.setNotifier([this](LinkMessage message) { screen_.postLinkMessage(std::move(message)); });
-    m_link.startWorker();
+    m_link.connect([this](LinkMessage message) { m_clock.post(std::move(message)); });
 
     m_stallTicks = 0;
     m_lastPos = -1;
     m_lastRange = -1;
-    screen_.startTimer(TIMER_PROGRESS, kTimerPeriodMs);
+    m_clock.startTicks(kTimerPeriodMs);
 
-    window_.appendLog("Connecting...");
-    sendRequest(CMD_QUERY, 30, 200);
+    m_events.logLine("Connecting...");
+    sendRequest(UpdatePhase::Connecting, 30, 200);
 }
 
-void UpdateSequence::sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
-    const bool built = command == CMD_VERIFY ? m_link.sendVerifyRequest(range_, sends, timeoutMs)
-                                             : m_link.sendRequest(command, sends, timeoutMs);
-    m_pending = built && command != CMD_START_APP ? command : 0;
+void UpdateSequence::sendRequest(UpdatePhase phase, std::uint16_t sends, std::uint16_t timeoutMs) {
+    const std::uint8_t command = commandOf(phase);
+    const bool built = phase == UpdatePhase::Verifying ? m_link.sendVerifyRequest(m_range, sends, timeoutMs)
+                                                       : m_link.sendRequest(command, sends, timeoutMs);
+    m_phase = phase;
     if (built) {
-        const BootloaderLink::Progress p = m_link.progress();
-        screen_.linkProgress(command, 0, command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal);
+        const UpdateLink::Progress p = m_link.progress();
+        m_events.phaseProgress(phase, 0, command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal);
     }
 }
 
-void UpdateSequence::reportAnswered(std::uint8_t command) {
-    const BootloaderLink::Progress p = m_link.progress();
-    const std::int64_t total = command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal;
-    screen_.linkProgress(command, total, total);
-}
-
 void UpdateSequence::stopUpdate() {
-    m_updating = false;
-    m_pending = 0;
-    screen_.killTimer(TIMER_PROGRESS);
-    disconnect();
-    m_connected = false;
-
-    window_.enableStepTexts();
-    window_.enableControls(true);
-
-    m_showProgress = false;
-    screen_.showControl(IDC_PROGRESS, false);
+    m_phase = UpdatePhase::Idle;
+    m_clock.stopTicks();
+    m_link.disconnect();
+    m_events.running(false);
+    m_events.progressShown(false);
 }
 
 void UpdateSequence::onLinkMessage(const LinkMessage& message) {
     // What a stopped or earlier connection posted last is stale: acting on it
-    // could leave m_connected set with no worker behind it.
-    if (!m_link.workerRunning() || message.connection != m_link.connection()) return;
+    // could move a run that is no longer connected.
+    if (!m_link.connected() || message.connection != m_link.connection()) return;
     if (message.kind == LinkMessage::Kind::Response) {
-        onLinkResponse(message.command, message.data);
+        onResponse(message.command, message.data);
     } else {
-        onLinkTimeout(message.command);
+        onTimeout();
     }
 }
 
-int UpdateSequence::onLinkResponse(std::uint8_t command, const std::vector<std::uint8_t>& data) {
-    // Only the answer to the request now pending moves the sequence on, so no
+void UpdateSequence::onResponse(std::uint8_t command, const std::vector<std::uint8_t>& data) {
+    // Only the answer to the request now awaited moves the run on, so no
     // phase can run twice.
-    if (command != m_pending) return 1;
-    m_pending = 0;
-    reportAnswered(command);
+    if (!running() || command != commandOf(m_phase)) return;
+    const UpdateLink::Progress p = m_link.progress();
+    const std::int64_t total = command == CMD_PROGRAM ? p.linesTotal : p.sendsTotal;
+    m_events.phaseProgress(m_phase, total, total);
 
-    switch (command) {
-    case CMD_QUERY:
-        m_connected = true;
-        window_.appendLog("Connected");
-        if (m_updating && verifyOnly_) {
-            sendRequest(CMD_VERIFY, 3, 1000);
-        } else if (m_updating) {
-            screen_.pause(1000);
-            sendRequest(CMD_ERASE, 3, 1000);
-        }
-        break;
-    case CMD_ERASE:
-        window_.appendLog("Flash erased");
-        if (m_updating) {
-            screen_.pause(1000);
-            window_.appendLog("Programming flash...");
-            m_showProgress = true;
-            screen_.showControl(IDC_PROGRESS, true);
-            sendRequest(CMD_PROGRAM, 3, 1000);
-        }
-        break;
-    case CMD_PROGRAM:
-        m_showProgress = false;
-        screen_.setProgressRange(100);
-        screen_.setProgressPosition(100);
-        window_.appendLog("Programming complete");
-        screen_.pause(1000);
-        if (m_updating) sendRequest(CMD_VERIFY, 3, 1000);
-        break;
-    case CMD_VERIFY: {
-        m_updating = false;
-        screen_.killTimer(TIMER_PROGRESS);
-        // A short answer carries no CRC and can never count as a match.
-        const bool match = data.size() >= 2 && !range_.empty() &&
-                           static_cast<std::uint16_t>(data[0] | data[1] << 8) == range_.crc;
-        if (verifyOnly_) {
-            finishVerifyOnly(match);
-            break;
-        }
-        if (match) {
-            window_.appendLog("Verification successful");
-            if (startApplication_) {
-                screen_.pause(1000);
-                sendRequest(CMD_START_APP, 3, 1000);
-                screen_.pause(1000);
-                screen_.linkProgress(CMD_START_APP, 1, 1);
-            } else {
-                screen_.pause(100);
-            }
-            toggleConnection();
-            window_.appendLog("=== UPGRADE COMPLETE ===");
-            window_.appendLog("a) Remove the USB-C CHARGER and micro\u2013B USB cables");
-            window_.appendLog("b) Slide the switch S4 to OFF and then to ON");
-            window_.appendLog("c) Push the POWER button to power up the Tarvane");
-            screen_.showControl(IDC_PROGRESS, true);
-            screen_.setProgressRange(100);
-            screen_.setProgressPosition(100);
+    switch (m_phase) {
+    case UpdatePhase::Connecting:
+        m_events.logLine("Connected");
+        if (verifyOnly()) {
+            sendRequest(UpdatePhase::Verifying, 3, 1000);
         } else {
-            window_.appendLog("");
-            window_.appendLog(">> Verification failed!");
-            window_.appendLog("a) Remove the USB-C CHARGER cable");
-            window_.appendLog("b) Repeat STEP 4 above");
-            m_showProgress = false;
-            screen_.showControl(IDC_PROGRESS, false);
-            screen_.pause(100);
-            toggleConnection();
+            m_clock.pause(1000);
+            sendRequest(UpdatePhase::Erasing, 3, 1000);
         }
-        window_.enableControls(true);
-        finish(match ? UpdateOutcome::Updated : UpdateOutcome::VerificationFailed);
+        break;
+    case UpdatePhase::Erasing:
+        m_events.logLine("Flash erased");
+        m_clock.pause(1000);
+        m_events.logLine("Programming flash...");
+        m_events.progressShown(true);
+        sendRequest(UpdatePhase::Programming, 3, 1000);
+        break;
+    case UpdatePhase::Programming:
+        m_events.progressMoved(100, 100);
+        m_events.logLine("Programming complete");
+        m_clock.pause(1000);
+        sendRequest(UpdatePhase::Verifying, 3, 1000);
+        break;
+    case UpdatePhase::Verifying:
+        // A short answer carries no CRC and can never count as a match.
+        onVerified(data.size() >= 2 && !m_range.empty() &&
+                   static_cast<std::uint16_t>(data[0] | data[1] << 8) == m_range.crc);
+        break;
+    case UpdatePhase::Idle:
+    case UpdatePhase::Starting:
         break;
     }
-    default:
-        break;
-    }
-    return 1;
 }
 
-int UpdateSequence::onLinkTimeout(std::uint8_t) {
-    stopUpdate();
-    window_.appendLog("");
-    window_.appendLog(">> No Response from the device!");
-    window_.appendLog("a) Verify that the micro\u2013B USB cable is plugged in correctly");
-    window_.appendLog("b) Remove the USB-C CHARGER cable");
-    window_.appendLog("c) Repeat STEP 4 above");
-    finish(UpdateOutcome::NoResponse);
-    return 1;
-}
-
-void UpdateSequence::finishVerifyOnly(bool match) {
-    if (match) {
-        window_.appendLog("Verification successful");
+void UpdateSequence::onVerified(bool match) {
+    m_phase = UpdatePhase::Idle;
+    m_clock.stopTicks();
+    UpdateOutcome outcome = UpdateOutcome::VerificationFailed;
+    if (verifyOnly()) {
+        if (match) {
+            m_events.logLine("Verification successful");
+            outcome = UpdateOutcome::Verified;
+        } else {
+            logEnding(outcome);
+        }
+        m_clock.pause(100);
+        m_link.disconnect();
+    } else if (match) {
+        m_events.logLine("Verification successful");
+        if (m_mode == UpdateMode::UpdateAndStart) {
+            m_clock.pause(1000);
+            sendRequest(UpdatePhase::Starting, 3, 1000);
+            m_clock.pause(1000);
+            m_events.phaseProgress(UpdatePhase::Starting, 1, 1);
+        } else {
+            m_clock.pause(100);
+        }
+        m_phase = UpdatePhase::Idle;
+        m_link.disconnect();
+        outcome = UpdateOutcome::Updated;
+        logEnding(outcome);
+        m_events.progressShown(true);
+        m_events.progressMoved(100, 100);
     } else {
-        window_.appendLog("");
-        window_.appendLog(">> Verification failed!");
-        window_.appendLog(">> The board does not hold this file");
+        logEnding(outcome);
+        m_events.progressShown(false);
+        m_clock.pause(100);
+        m_link.disconnect();
     }
-    screen_.pause(100);
-    toggleConnection();
-    window_.enableControls(true);
-    finish(match ? UpdateOutcome::Verified : UpdateOutcome::VerificationFailed);
+    m_events.running(false);
+    m_events.ended(outcome);
+}
+
+void UpdateSequence::onTimeout() {
+    stopUpdate();
+    logEnding(UpdateOutcome::NoResponse);
+    m_events.ended(UpdateOutcome::NoResponse);
 }
 
 void UpdateSequence::interrupt() {
     // Only a run cut short mid-way leaves a board to update again.
-    const bool midway = m_updating && !verifyOnly_;
+    const bool midway = running() && !verifyOnly();
     stopUpdate();
-    window_.appendLog("");
-    window_.appendLog(verifyOnly_ ? ">> Verification interrupted" : ">> Update interrupted");
-    if (midway) {
-        window_.appendLog("a) Remove the USB-C CHARGER cable");
-        window_.appendLog("b) Repeat STEP 4 above");
-    }
-    finish(UpdateOutcome::Interrupted);
+    logEnding(UpdateOutcome::Interrupted, midway);
+    m_events.ended(UpdateOutcome::Interrupted);
 }
 
-void UpdateSequence::onTimer(int id) {
-    if (id != TIMER_PROGRESS || !m_updating) return;
+void UpdateSequence::onTick() {
+    if (!running()) return;
 
-    const BootloaderLink::Progress p = m_link.progress();
+    const UpdateLink::Progress p = m_link.progress();
     std::int32_t range = 0;
     std::int32_t position = 0;
     if (p.command == CMD_PROGRAM) {
@@ -270,11 +241,9 @@ void UpdateSequence::onTimer(int id) {
         range = p.sendsTotal;
         position = range - p.sendsLeft;
     }
-    if (m_showProgress) {
-        screen_.setProgressRange(range);
-        screen_.setProgressPosition(position);
-    }
-    screen_.linkProgress(p.command, position, range);
+    // Only programming moves the bar; the other phases are short.
+    if (m_phase == UpdatePhase::Programming) m_events.progressMoved(position, range);
+    m_events.phaseProgress(phaseOf(p.command), position, range);
 
     // Counted over the whole connection, not only consecutive ticks.
     if (m_lastPos != -1 && m_lastRange != -1 && m_lastPos == position && m_lastRange == range) {
@@ -282,12 +251,8 @@ void UpdateSequence::onTimer(int id) {
             ++m_stallTicks;
         } else {
             stopUpdate();
-            window_.appendLog("");
-            window_.appendLog(">> Timeout detected!");
-            window_.appendLog(">> The device may not be in bootloader mode");
-            window_.appendLog("a) Remove the USB-C CHARGER cable");
-            window_.appendLog("b) Repeat STEP 4 above");
-            finish(UpdateOutcome::Stalled);
+            logEnding(UpdateOutcome::Stalled);
+            m_events.ended(UpdateOutcome::Stalled);
             return;
         }
     }
@@ -295,8 +260,10 @@ void UpdateSequence::onTimer(int id) {
     m_lastRange = range;
 }
 
-void UpdateSequence::finish(UpdateOutcome outcome) {
-    screen_.updateEnded(outcome);
+void UpdateSequence::logEnding(UpdateOutcome outcome, bool boardTouched) {
+    for (std::string_view line : outcomeFacts(outcome).lines(verifyOnly(), boardTouched)) {
+        m_events.logLine(std::string(line));
+    }
 }
 
 } // namespace tarvane

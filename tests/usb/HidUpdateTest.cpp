@@ -1,10 +1,8 @@
 // Whole updates through the USB back-end: the window's update sequence, the
 // link and HidBootDevice over HidReportPort, with a fake HID library whose
 // device is the simulated board. Only the system's C calls are left out.
-#include "app/DialogMain.h"
-#include "app/EventLoop.h"
+#include "cli/BoardRun.h"
 #include "cli/PlainOutput.h"
-#include "cli/TerminalView.h"
 #include "sim/SimulatedBoard.h"
 #include "tests/usb/FakeHidApi.h"
 #include "usb/hidapi/HidSearch.h"
@@ -87,23 +85,16 @@ struct UpdateRun {
 UpdateRun update(HidApi& api) {
     std::ostringstream out;
     std::ostringstream err;
-    EventLoop loop;
-    PlainOutput output(out, err, false);
-    TerminalView view(loop, output);
-    DialogMain dialog(view);
-    view.attach(dialog);
-    dialog.useDevice(DeviceAddress{}, [&api](const DeviceAddress& a, std::uint16_t vid,
-                                                            std::uint16_t pid, std::string& detail) {
+    const PortOpener opener = [&api](const DeviceAddress& a, std::uint16_t vid, std::uint16_t pid, std::string& detail) {
         return openHidBootloader(api, a.path, vid, pid, detail);
-    });
-    loop.post([&] {
-        dialog.onDisplayBoard();
-        view.setFileAnswer(TARVANE_SOURCE_DIR "/examples/Tarvane_Display_Board_2064.hex");
-        dialog.onBrowse();
-        dialog.onUpdate();
-    });
-    while (!view.outcome()) loop.run();
-    return {*view.outcome(), out.str(), err.str()};
+    };
+    BoardRun board({DeviceAddress{}, opener}, std::make_unique<PlainOutput>(out, err, false));
+    BoardJob job;
+    job.file = TARVANE_SOURCE_DIR "/examples/Tarvane_Display_Board_2064.hex";
+    job.check = checkHexFile(job.file);
+    const std::atomic<bool> stop{false};
+    board.run(job, stop);
+    return {board.outcome(), out.str(), err.str()};
 }
 
 TEST(HidUpdate, AWholeUpdateCrossesTheBackEndIntact) {

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "firmware/FlashImage.h"
+#include "link/LinkMessage.h"
+#include "usb/DeviceAddress.h"
+#include "usb/HidBootDevice.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tarvane {
+
+// The bootloader link as an update drives it, on the UI thread.
+// BootloaderLink is the real one; tests script their own.
+class UpdateLink {
+public:
+    // Where the bootloader is looked for; the next connection uses it.
+    virtual void useDevice(DeviceAddress address, PortOpener opener) = 0;
+    // Opens the bootloader; false when none is found, with the reason in deviceDetail().
+    virtual bool findDevice(std::uint16_t vendorId, std::uint16_t productId) = 0;
+    virtual const std::string& deviceDetail() const = 0;
+    // The HEX file that program requests stream from.
+    virtual bool openFile(const std::string& utf8Path) = 0;
+
+    // A new connection: results go to `notifier`, from the link's worker.
+    virtual void connect(LinkNotifier notifier) = 0;
+    // Ends the connection and lets the board go; nothing is posted after.
+    virtual void disconnect() = 0;
+    virtual bool connected() const = 0;
+    // Identifies the current connection in the messages it posts.
+    virtual std::uint32_t connection() const = 0;
+
+    // Starts a request while none is pending. False, with nothing to send,
+    // for a program request that finds no record or an empty range.
+    virtual bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) = 0;
+    virtual bool sendVerifyRequest(const VerifyRange& range, std::uint16_t sends, std::uint16_t timeoutMs) = 0;
+
+    // What the progress bar and the watchdog read.
+    struct Progress {
+        std::uint8_t command = 0;
+        std::uint16_t sendsTotal = 0;
+        std::uint16_t sendsLeft = 0;
+        std::uint32_t linesTotal = 0;
+        std::uint32_t linesConsumed = 0;
+    };
+    virtual Progress progress() const = 0;
+
+protected:
+    ~UpdateLink() = default;
+};
+
+} // namespace tarvane
