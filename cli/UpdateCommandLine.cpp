@@ -7,22 +7,162 @@
 
 #include <algorithm>
 #include <iostream>
+#include <memory>
+#include <sstream>
+#include <utility>
 
 namespace tarvane {
 
+namespace {
+
+// A term and what it means, laid out like an option in --help.
+struct HelpEntry {
+    std::string term;
+    std::string text;
+};
+
+struct HelpSection {
+    std::string title;
+    std::vector<HelpEntry> entries;
+    std::string note;
+};
+
+constexpr const char* kWhatGroup = "What to update";
+constexpr const char* kWhereGroup = "Where the board is";
+constexpr const char* kOutputGroup = "Output";
+constexpr const char* kHelpGroup = "Help";
+
+constexpr std::size_t kTextColumn = 22;
+constexpr std::size_t kLineWidth = 79;
+
+// Words of `text` after `line`, broken before kLineWidth; further lines start at `indent`.
+void appendWrapped(std::string& out, std::string line, const std::string& text, std::size_t indent) {
+    std::istringstream words(text);
+    bool lineHasWords = false;
+    for (std::string word; words >> word;) {
+        if (lineHasWords && line.size() + 1 + word.size() > kLineWidth) {
+            out += line + "\n";
+            line.assign(indent, ' ');
+            lineHasWords = false;
+        }
+        if (lineHasWords) line += ' ';
+        line += word;
+        lineHasWords = true;
+    }
+    out += line + "\n";
+}
+
+void appendEntry(std::string& out, const HelpEntry& entry) {
+    std::string line = "  " + entry.term;
+    // A term too long for its column has its text on the next line, as help2man reads it.
+    if (line.size() + 2 > kTextColumn) {
+        out += line + "\n";
+        line.clear();
+    }
+    line.resize(kTextColumn, ' ');
+    appendWrapped(out, std::move(line), entry.text, kTextColumn);
+}
+
+void appendSection(std::string& out, const HelpSection& section) {
+    out += "\n" + section.title + ":\n";
+    for (const HelpEntry& entry : section.entries) appendEntry(out, entry);
+    if (!section.note.empty()) appendWrapped(out, "  ", section.note, 2);
+}
+
+// How an option reads in --help: its names, then what it takes. CLI11 adds
+// each check's description to the type name after a colon; the help says the
+// allowed values in words instead.
+std::string helpTerm(const CLI::Option& option) {
+    const std::string typeName = option.get_type_name().substr(0, option.get_type_name().find(':'));
+    const std::string value = !option.get_option_text().empty() ? option.get_option_text() : typeName;
+    if (!option.nonpositional()) return value;
+    std::string names;
+    for (const std::string& name : option.get_snames()) names += "-" + name + ", ";
+    for (const std::string& name : option.get_lnames()) names += "--" + name + ", ";
+    names.resize(names.size() - 2);
+    return option.get_type_size() == 0 ? names : names + " " + value;
+}
+
+// --help as people read it: what the tool does, how to call it, the options
+// by group with one line each, then the sections that follow them. It reads
+// the options from the parser itself, so help and options cannot drift.
+class UpdateHelpFormatter : public CLI::FormatterBase {
+public:
+    UpdateHelpFormatter(std::vector<std::string> usage, std::vector<std::string> groups,
+                        std::vector<HelpSection> trailer)
+        : m_usage(std::move(usage)), m_groups(std::move(groups)), m_trailer(std::move(trailer)) {}
+
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+        std::string out = app->get_description() + "\n\n";
+        // "Usage:" then "or:" lines: the form help2man takes for the man page's synopsis.
+        for (const std::string& form : m_usage) {
+            out += (&form == &m_usage.front() ? "Usage: " : "  or:  ") + form + "\n";
+        }
+        // An option left out of the named groups still shows, after them.
+        std::vector<std::string> groups = m_groups;
+        for (const CLI::Option* option : app->get_options()) {
+            const std::string& group = option->get_group();
+            if (group.empty() || std::find(groups.begin(), groups.end(), group) != groups.end()) continue;
+            groups.push_back(group);
+        }
+        for (const std::string& group : groups) {
+            HelpSection section{group, {}, {}};
+            for (const CLI::Option* option : app->get_options()) {
+                if (option->get_group() != group) continue;
+                section.entries.push_back({helpTerm(*option), option->get_description()});
+            }
+            appendSection(out, section);
+        }
+        for (const HelpSection& section : m_trailer) appendSection(out, section);
+        return out;
+    }
+
+private:
+    std::vector<std::string> m_usage;
+    std::vector<std::string> m_groups;
+    std::vector<HelpSection> m_trailer;
+};
+
+std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
+    return std::make_shared<UpdateHelpFormatter>(
+        std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
+                                 "tarvane-update --board BOARD --all [OPTIONS] FILE.hex",
+                                 "tarvane-update --inspect FILE.hex", "tarvane-update --list [--device ADDRESS]"},
+        std::vector<std::string>{kWhatGroup, kWhereGroup, kOutputGroup, kHelpGroup},
+        std::vector<HelpSection>{
+            {"Device addresses",
+             {{"usb", "The first USB bootloader found (the default)"},
+              {"usb:PATH", "That USB bootloader, by the path --list shows"},
+              {"tcp:HOST:PORT", "A board served over TCP, such as by tarvane-sim"},
+              {"sim", "A simulated board inside this program"}},
+             {}},
+            {"Exit status",
+             {{"0", "Updated, verified (--verify-only) or inspected"},
+              {"1", "Failed after the device was found, or interrupted"},
+              {"2", "Usage error"},
+              {"3", "The HEX file cannot be loaded or fails its check"},
+              {"4", "Device not found"}},
+             "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
+             "status of any board."},
+        });
+}
+
+} // namespace
+
 std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, UpdateCommandLine& result,
                                           std::ostream& out, std::ostream& err) {
-    CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
-                 "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] [--trace FILE] FILE.hex\n"
-                 "  tarvane-update --board interface|display --all [--verify-only] [--json] [--wait SECONDS] [--trace FILE] FILE.hex\n"
-                 "  tarvane-update --inspect FILE.hex\n"
-                 "  tarvane-update --list [--device ADDRESS]\n"};
+    CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader."};
     app.name("tarvane-update");
+    app.formatter(helpFormatter());
     // On Windows the parser would take "/tmp/x.hex" for a "/option"; every
     // option here is spelled with "--", so an argument starting with "/" is a file.
     app.allow_windows_style_options(false);
-    app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION);
+    app.get_help_ptr()->description("Print this help and exit")->group(kHelpGroup);
+    app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION)
+        ->description("Print the version and exit")
+        ->group(kHelpGroup);
 
+    // The order of the options decides which of two clashing options an error names first.
     std::string boardText;
     std::vector<std::string> deviceTexts;
     std::string file;
@@ -30,60 +170,49 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
 
     auto* boardOption = app.add_option("--board", boardText, "The board to update: interface or display")
                             ->check(CLI::IsMember({"interface", "display"}, CLI::ignore_case))
-                            ->type_name("interface|display");
+                            // CLI11's own errors name the values; the help's usage lines need a short word.
+                            ->type_name("interface|display")
+                            ->option_text("BOARD")
+                            ->group(kWhatGroup);
     auto* deviceOption =
-        app.add_option("--device", deviceTexts,
-                       "Where the bootloader is: usb (the first one found, the default), usb:PATH, "
-                       "tcp:HOST:PORT (a simulated board served by tarvane-sim) or sim "
-                       "(a simulated board inside this program). Give it once per board to update "
-                       "several boards at once")
+        app.add_option("--device", deviceTexts, "Where the bootloader is (below); once for each board")
             ->type_name("ADDRESS")
-            ->allow_extra_args(false);
-    auto* allOption = app.add_flag("--all", result.all,
-                                   "Update every bootloader that --list shows, all at once (at least one must be "
-                                   "found); with --wait, wait until one appears")
-                          ->excludes(deviceOption);
-    auto* verifyOption = app.add_flag("--verify-only", result.verifyOnly,
-                                      "Only check that the board holds the file: compare the board's CRC of the "
-                                      "file's verification range; no erase, no programming, no start");
-    auto* fileOption = app.add_option("file", file, "The board's firmware file")->type_name("FILE.hex");
+            ->allow_extra_args(false)
+            ->group(kWhereGroup);
+    auto* allOption = app.add_flag("--all", result.all, "Update every bootloader --list shows, all at once")
+                          ->excludes(deviceOption)
+                          ->group(kWhereGroup);
+    auto* verifyOption =
+        app.add_flag("--verify-only", result.verifyOnly, "Only compare the board with the file: nothing is written")
+            ->group(kWhatGroup);
+    auto* fileOption = app.add_option("file", file, "The board's firmware, an Intel HEX file")
+                           ->type_name("FILE.hex")
+                           ->group(kWhatGroup);
     auto* inspectOption =
-        app.add_option("--inspect", inspectPath,
-                       "Check a HEX file and print its verification range (start, length, crc), its record count "
-                       "and its data bytes; no device is touched")
-            ->type_name("FILE.hex");
+        app.add_option("--inspect", inspectPath, "Only check a HEX file and print its verification range")
+            ->type_name("FILE.hex")
+            ->group(kOutputGroup);
     inspectOption->excludes(boardOption)->excludes(fileOption);
     bool list = false;
-    auto* listOption = app.add_flag("--list", list,
-                 "List the connected bootloaders, one per line, each with the device address that --device takes; "
-                 "with --device, only that address")
-        ->excludes(boardOption)
-        ->excludes(fileOption)
-        ->excludes(inspectOption)
-        ->excludes(allOption)
-        ->excludes(verifyOption);
+    auto* listOption =
+        app.add_flag("--list", list, "List connected bootloaders (with --device: that one)")
+            ->excludes(boardOption)
+            ->excludes(fileOption)
+            ->excludes(inspectOption)
+            ->excludes(allOption)
+            ->excludes(verifyOption)
+            ->group(kWhereGroup);
     inspectOption->excludes(allOption)->excludes(verifyOption);
-    app.add_flag("--json", result.json,
-                 "Print one JSON object per line instead of plain lines: log, progress, error, and a last result");
-    app.add_option("--wait", result.waitSeconds,
-                   "Wait up to SECONDS for a bootloader to appear before searching for it, so the board can be "
-                   "plugged in after the command starts")
+    app.add_flag("--json", result.json, "Print one JSON object per line instead of plain lines")->group(kOutputGroup);
+    app.add_option("--wait", result.waitSeconds, "Wait up to SECONDS for a bootloader to be plugged in")
         ->type_name("SECONDS")
-        ->check(CLI::Range(0.0, 86400.0));
-    app.add_option("--trace", result.tracePath,
-                   "Write every report of the update, both ways, with its time, to FILE (a text file that "
-                   "tarvane-sim --replay plays back); a file that cannot be written stops the command first. "
-                   "With several boards each has its own file, numbered: FILE-1.EXT, FILE-2.EXT, ...")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->group(kWhereGroup);
+    app.add_option("--trace", result.tracePath, "Record every report to FILE, for tarvane-sim --replay")
         ->type_name("FILE")
         ->excludes(inspectOption)
-        ->excludes(listOption);
-    app.footer("Standard output carries the log, line by line, as the window shows it; errors go to standard\n"
-               "error as \"error: TEXT\". With several boards every line starts with the board's address in\n"
-               "brackets, and one summary line per board ends the output. Ctrl-C stops every board cleanly.\n"
-               "Exit status: 0 updated (or verified), 1 update or verification failed after the device was\n"
-               "found, or interrupted, 2 usage error, 3 the HEX file cannot be loaded or fails its check,\n"
-               "4 device not found. With several boards: 0 when every board ended updated (or verified),\n"
-               "otherwise the highest status of any board.");
+        ->excludes(listOption)
+        ->group(kOutputGroup);
 
     try {
         app.parse(argc, argv);
