@@ -11,8 +11,8 @@ fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
 help=$("$tool" --help) || { echo "FAIL: $tool --help exited $?"; exit 1; }
 
-# --help's usage forms are its indented "tarvane-update ..." lines.
-helpForms=$(sed -n 's/^ \{1,\}\(tarvane-update .*[^ ]\) *$/\1/p' <<< "$help" | sort)
+# --help's usage forms are its "Usage:" line and the "or:" lines below it.
+helpForms=$(sed -n 's/^\(Usage:\|  or:\) *\(tarvane-update .*[^ ]\) *$/\2/p' <<< "$help" | sort)
 # The README's are the first code block under "## The terminal tool", less
 # the comments and the --help/--version line.
 readmeForms=$(awk '/^## The terminal tool/ { inSection = 1 }
@@ -26,8 +26,8 @@ if [[ $helpForms != "$readmeForms" ]]; then
   diff <(echo "$readmeForms") <(echo "$helpForms") | sed -n 's/^</  README:/p; s/^>/  --help:/p'
 fi
 
-# Every long option --help lists is named somewhere in the README.
-options=$(grep -o -- '^ \{1,\}-[^ ]*--[a-z][a-z-]*\|^ \{1,\}--[a-z][a-z-]*' <<< "$help" | grep -o -- '--[a-z][a-z-]*')
+# Every long option --help lists ("  --name VALUE" or "  -x, --name") is named somewhere in the README.
+options=$(grep -- '^ \{1,\}-' <<< "$help" | awk '{ print $1, $2 }' | grep -o -- '--[a-z][a-z-]*')
 [[ -n $options ]] || fail "--help lists no options"
 for option in $options; do
   checks=$((checks + 1))

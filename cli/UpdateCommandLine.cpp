@@ -1,0 +1,277 @@
+#include "cli/UpdateCommandLine.h"
+
+#include "update/ExitStatus.h"
+#include "res/version.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+namespace tarvane {
+
+namespace {
+
+// A term and what it means, laid out like an option in --help.
+struct HelpEntry {
+    std::string term;
+    std::string text;
+};
+
+struct HelpSection {
+    std::string title;
+    std::vector<HelpEntry> entries;
+    std::string note;
+};
+
+constexpr const char* kWhatGroup = "What to update";
+constexpr const char* kWhereGroup = "Where the board is";
+constexpr const char* kOutputGroup = "Output";
+constexpr const char* kHelpGroup = "Help";
+
+constexpr std::size_t kTextColumn = 22;
+constexpr std::size_t kLineWidth = 79;
+
+// Words of `text` after `line`, broken before kLineWidth; further lines start at `indent`.
+void appendWrapped(std::string& out, std::string line, const std::string& text, std::size_t indent) {
+    std::istringstream words(text);
+    bool lineHasWords = false;
+    for (std::string word; words >> word;) {
+        if (lineHasWords && line.size() + 1 + word.size() > kLineWidth) {
+            out += line + "\n";
+            line.assign(indent, ' ');
+            lineHasWords = false;
+        }
+        if (lineHasWords) line += ' ';
+        line += word;
+        lineHasWords = true;
+    }
+    out += line + "\n";
+}
+
+void appendEntry(std::string& out, const HelpEntry& entry) {
+    std::string line = "  " + entry.term;
+    // A term too long for its column has its text on the next line, as help2man reads it.
+    if (line.size() + 2 > kTextColumn) {
+        out += line + "\n";
+        line.clear();
+    }
+    line.resize(kTextColumn, ' ');
+    appendWrapped(out, std::move(line), entry.text, kTextColumn);
+}
+
+void appendSection(std::string& out, const HelpSection& section) {
+    out += "\n" + section.title + ":\n";
+    for (const HelpEntry& entry : section.entries) appendEntry(out, entry);
+    if (!section.note.empty()) appendWrapped(out, "  ", section.note, 2);
+}
+
+// How an option reads in --help: its names, then what it takes. CLI11 adds
+// each check's description to the type name after a colon; the help says the
+// allowed values in words instead.
+std::string helpTerm(const CLI::Option& option) {
+    const std::string typeName = option.get_type_name().substr(0, option.get_type_name().find(':'));
+    const std::string value = !option.get_option_text().empty() ? option.get_option_text() : typeName;
+    if (!option.nonpositional()) return value;
+    std::string names;
+    for (const std::string& name : option.get_snames()) names += "-" + name + ", ";
+    for (const std::string& name : option.get_lnames()) names += "--" + name + ", ";
+    names.resize(names.size() - 2);
+    return option.get_type_size() == 0 ? names : names + " " + value;
+}
+
+// --help as people read it: what the tool does, how to call it, the options
+// by group with one line each, then the sections that follow them. It reads
+// the options from the parser itself, so help and options cannot drift.
+class UpdateHelpFormatter : public CLI::FormatterBase {
+public:
+    UpdateHelpFormatter(std::vector<std::string> usage, std::vector<std::string> groups,
+                        std::vector<HelpSection> trailer)
+        : m_usage(std::move(usage)), m_groups(std::move(groups)), m_trailer(std::move(trailer)) {}
+
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+        std::string out = app->get_description() + "\n\n";
+        // "Usage:" then "or:" lines: the form help2man takes for the man page's synopsis.
+        for (const std::string& form : m_usage) {
+            out += (&form == &m_usage.front() ? "Usage: " : "  or:  ") + form + "\n";
+        }
+        // An option left out of the named groups still shows, after them.
+        std::vector<std::string> groups = m_groups;
+        for (const CLI::Option* option : app->get_options()) {
+            const std::string& group = option->get_group();
+            if (group.empty() || std::find(groups.begin(), groups.end(), group) != groups.end()) continue;
+            groups.push_back(group);
+        }
+        for (const std::string& group : groups) {
+            HelpSection section{group, {}, {}};
+            for (const CLI::Option* option : app->get_options()) {
+                if (option->get_group() != group) continue;
+                section.entries.push_back({helpTerm(*option), option->get_description()});
+            }
+            appendSection(out, section);
+        }
+        for (const HelpSection& section : m_trailer) appendSection(out, section);
+        return out;
+    }
+
+private:
+    std::vector<std::string> m_usage;
+    std::vector<std::string> m_groups;
+    std::vector<HelpSection> m_trailer;
+};
+
+std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
+    return std::make_shared<UpdateHelpFormatter>(
+        std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
+                                 "tarvane-update --board BOARD --all [OPTIONS] FILE.hex",
+                                 "tarvane-update --inspect FILE.hex", "tarvane-update --list [--device ADDRESS]"},
+        std::vector<std::string>{kWhatGroup, kWhereGroup, kOutputGroup, kHelpGroup},
+        std::vector<HelpSection>{
+            {"Device addresses",
+             {{"usb", "The first USB bootloader found (the default)"},
+              {"usb:PATH", "That USB bootloader, by the path --list shows"},
+              {"tcp:HOST:PORT", "A board served over TCP, such as by tarvane-sim"},
+              {"sim", "A simulated board inside this program"}},
+             {}},
+            {"Exit status",
+             {{"0", "Updated, verified (--verify-only) or inspected"},
+              {"1", "Failed after the device was found, or interrupted"},
+              {"2", "Usage error"},
+              {"3", "The HEX file cannot be loaded or fails its check"},
+              {"4", "Device not found"}},
+             "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
+             "status of any board."},
+        });
+}
+
+} // namespace
+
+std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, UpdateCommandLine& result,
+                                          std::ostream& out, std::ostream& err) {
+    CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader."};
+    app.name("tarvane-update");
+    app.formatter(helpFormatter());
+    // On Windows the parser would take "/tmp/x.hex" for a "/option"; every
+    // option here is spelled with "--", so an argument starting with "/" is a file.
+    app.allow_windows_style_options(false);
+    app.get_help_ptr()->description("Print this help and exit")->group(kHelpGroup);
+    app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION)
+        ->description("Print the version and exit")
+        ->group(kHelpGroup);
+
+    // The order of the options decides which of two clashing options an error names first.
+    std::string boardText;
+    std::vector<std::string> deviceTexts;
+    std::string file;
+    std::string inspectPath;
+
+    auto* boardOption = app.add_option("--board", boardText, "The board to update: interface or display")
+                            ->check(CLI::IsMember({"interface", "display"}, CLI::ignore_case))
+                            // CLI11's own errors name the values; the help's usage lines need a short word.
+                            ->type_name("interface|display")
+                            ->option_text("BOARD")
+                            ->group(kWhatGroup);
+    auto* deviceOption =
+        app.add_option("--device", deviceTexts, "Where the bootloader is (below); once for each board")
+            ->type_name("ADDRESS")
+            ->allow_extra_args(false)
+            ->group(kWhereGroup);
+    auto* allOption = app.add_flag("--all", result.all, "Update every bootloader --list shows, all at once")
+                          ->excludes(deviceOption)
+                          ->group(kWhereGroup);
+    auto* verifyOption =
+        app.add_flag("--verify-only", result.verifyOnly, "Only compare the board with the file: nothing is written")
+            ->group(kWhatGroup);
+    auto* fileOption = app.add_option("file", file, "The board's firmware, an Intel HEX file")
+                           ->type_name("FILE.hex")
+                           ->group(kWhatGroup);
+    auto* inspectOption =
+        app.add_option("--inspect", inspectPath, "Only check a HEX file and print its verification range")
+            ->type_name("FILE.hex")
+            ->group(kOutputGroup);
+    inspectOption->excludes(boardOption)->excludes(fileOption);
+    bool list = false;
+    auto* listOption =
+        app.add_flag("--list", list, "List connected bootloaders (with --device: that one)")
+            ->excludes(boardOption)
+            ->excludes(fileOption)
+            ->excludes(inspectOption)
+            ->excludes(allOption)
+            ->excludes(verifyOption)
+            ->group(kWhereGroup);
+    inspectOption->excludes(allOption)->excludes(verifyOption);
+    app.add_flag("--json", result.json, "Print one JSON object per line instead of plain lines")->group(kOutputGroup);
+    app.add_option("--wait", result.waitSeconds, "Wait up to SECONDS for a bootloader to be plugged in")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->group(kWhereGroup);
+    app.add_option("--trace", result.tracePath, "Record every report to FILE, for tarvane-sim --replay")
+        ->type_name("FILE")
+        ->excludes(inspectOption)
+        ->excludes(listOption)
+        ->group(kOutputGroup);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // CLI11 reports --help and --version through this path with status 0.
+        return app.exit(e, out, err) == 0 ? kExitUpdated : kExitUsage;
+    }
+
+    if (!inspectPath.empty()) {
+        result.action = UpdateCommandLine::Action::Inspect;
+        result.file = inspectPath;
+        return std::nullopt;
+    }
+
+    if (deviceTexts.empty()) deviceTexts.push_back("usb");
+    for (const std::string& text : deviceTexts) {
+        std::string error;
+        const auto address = parseDeviceAddress(text, error);
+        if (!address) {
+            err << "error: " << error << "\n";
+            return kExitUsage;
+        }
+        // A board cannot take two updates at once.
+        const bool repeated = std::any_of(result.devices.begin(), result.devices.end(),
+                                          [&](const DeviceAddress& a) { return a.toString() == address->toString(); });
+        if (repeated) {
+            err << "error: the device " << address->toString() << " is given more than once\n";
+            return kExitUsage;
+        }
+        result.devices.push_back(*address);
+    }
+    if (list) {
+        if (result.devices.size() > 1) {
+            err << "error: --list takes one --device\n";
+            return kExitUsage;
+        }
+        result.action = UpdateCommandLine::Action::List;
+        return std::nullopt;
+    }
+    if (result.devices.size() > 1) {
+        for (const DeviceAddress& a : result.devices) {
+            if (a.kind == DeviceAddress::Kind::Usb && a.path.empty()) {
+                err << "error: with several boards, name each USB bootloader by its path (usb:PATH, as "
+                       "--list shows it), or use --all\n";
+                return kExitUsage;
+            }
+        }
+    }
+    result.board = boardText.empty()                ? BoardKind::None
+                   : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
+                                                  : BoardKind::Display;
+    if (result.board == BoardKind::None || file.empty()) {
+        err << "error: an update needs --board interface|display and FILE.hex\n"
+            << "Run with --help for more information.\n";
+        return kExitUsage;
+    }
+    result.action = UpdateCommandLine::Action::Update;
+    result.file = file;
+    return std::nullopt;
+}
+
+} // namespace tarvane
