@@ -8,7 +8,7 @@
 # Exit 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
 
-case_name=msi-install
+case_name="msi-install"
 msi=$1
 newer=$2
 wine=${TARVANE_WINE:-wine}

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154  # the sourcing script sets and reads the shared names
 # Sourced by the Windows end-to-end scripts: what they share to run the
 # programs under Wine against a native tarvane-sim. The sourcing script sets
 # case_name, work (its own empty folder), wine and bin (the folder of the
