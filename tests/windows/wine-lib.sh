@@ -72,13 +72,17 @@ expect_success_log() {
 # The window's caption, with the project's version as MAJOR.MINOR.
 window_title() { local version=${TARVANE_VERSION:?}; echo "Tarvane Firmware Updater - v.${version%.*}"; }
 
-# Waits up to 30 s for a window titled $1 in the virtual display; sets
-# window_id.
+# Waits up to 30 s for a window titled $1 in the virtual display, of a
+# program of this Wine prefix (tests of other prefixes share the display);
+# sets window_id.
 find_window() {
-  window_id=""
+  local id pid
   for _ in $(seq 150); do
-    window_id=$(xdotool search --name "^${1//./\\.}\$" 2>/dev/null | head -n 1)
-    [[ -n $window_id ]] && return 0
+    for id in $(xdotool search --name "^${1//./\\.}\$" 2>/dev/null); do
+      pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
+      tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+        { window_id=$id; return 0; }
+    done
     sleep 0.2
   done
   return 1
