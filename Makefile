@@ -61,7 +61,7 @@ clean:
 	rm -rf build build-asan build-tsan
 
 # The Debian package in dist/, checked by lintian (packaging/build-deb.sh), and
-# the Windows zips.
+# the Windows zips and installers.
 package:
 	@JOBS=$(JOBS) packaging/build-deb.sh
 	@$(MAKE) --no-print-directory windows
@@ -82,11 +82,16 @@ fuzz-smoke: deps
 	@JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SMOKE_SECONDS) build-fuzz/smoke
 
 # The Windows programs, cross-compiled with mingw-w64: `make windows` packs
-# dist/tarvane-updater-windows-x86.zip and -x64.zip; `make test-windows` runs
-# the 64-bit build's tests under Wine against the native tarvane-sim of $(BUILD).
-.PHONY: windows test-windows
+# dist/tarvane-updater-windows-x86.zip and -x64.zip and the installers
+# dist/tarvane-updater-VERSION-x86.msi and -x64.msi, `make msi` only the
+# installers; `make test-windows` runs the 64-bit build's tests under Wine
+# against the native tarvane-sim of $(BUILD).
+.PHONY: windows msi test-windows
 windows:
 	@JOBS=$(JOBS) scripts/windows-build.sh
+
+msi:
+	@JOBS=$(JOBS) scripts/windows-build.sh --msi
 
 test-windows:
 	@JOBS=$(JOBS) NATIVE_BUILD=$(BUILD) scripts/windows-test.sh

@@ -41,7 +41,10 @@ std::string traceFileFor(const std::string& path, std::size_t index, bool number
     if (!numbered) return path;
     const std::filesystem::path given = pathFromUtf8(path);
     std::filesystem::path name = given.stem();
-    name += "-" + std::to_string(index + 1);
+    // Appended in two steps: GCC 12 at -O3 takes "-" + std::string for an
+    // overlapping copy (-Wrestrict), which stops the package's build.
+    name += "-";
+    name += std::to_string(index + 1);
     name += given.extension();
     return utf8FromPath(given.parent_path() / name);
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Cross-compiles both Windows builds with mingw-w64 (warnings as errors) and
-# packs dist/tarvane-updater-windows-x86.zip and -x64.zip, each holding
-# tarvane-updater.exe (the window) and tarvane-update.exe (the terminal tool).
-#   scripts/windows-build.sh [--no-zip]
+# packs them into dist/: tarvane-updater-windows-x86.zip and -x64.zip, each
+# holding tarvane-updater.exe (the window) and tarvane-update.exe (the
+# terminal tool), and the installers tarvane-updater-VERSION-x86.msi and
+# -x64.msi. --msi packs only the installers, --no-zip nothing.
+#   scripts/windows-build.sh [--msi | --no-zip]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +17,7 @@ JOBS=${JOBS:-2}
 build() { # build-dir toolchain cmake-options...
   cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" \
     -DTARVANE_WARNINGS_AS_ERRORS=ON -DTARVANE_WITH_QT=OFF -DTARVANE_BUILD_BENCH=OFF "${@:3}" > /dev/null
-  cmake --build "$1" -j "$JOBS"
+  cmake --build "$1" -j "$JOBS" --target all tarvane_msi
 }
 
 # No 32-bit program runs here, so that build leaves its tests out.
@@ -24,15 +26,16 @@ build build-win64 toolchain-mingw-x86_64.cmake ${TARVANE_NATIVE_SIM:+-DTARVANE_N
 
 [[ ${1:-} == --no-zip ]] && exit 0
 mkdir -p dist
-for triple in x86:build-win32:i686 x64:build-win64:x86_64; do
-  IFS=: read -r arch dir cpu <<< "$triple"
-  stage="$dir/dist"
-  rm -rf "$stage" && mkdir -p "$stage"
-  for exe in tarvane-updater.exe tarvane-update.exe; do
-    "$cpu-w64-mingw32-strip" -o "$stage/$exe" "$dir/bin/$exe"
-  done
+for triple in x86:build-win32 x64:build-win64; do
+  IFS=: read -r arch dir <<< "$triple"
+  # The build stripped the programs for its installer; the zip takes the same.
+  packed=$dir/packaging/windows
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
+  cp "$packed/tarvane-updater-$version-$arch.msi" dist/
+  echo "dist/tarvane-updater-$version-$arch.msi"
+  [[ ${1:-} == --msi ]] && continue
   zipfile="dist/tarvane-updater-windows-$arch.zip"
   rm -f "$zipfile"
-  zip -q -j "$zipfile" "$stage/tarvane-updater.exe" "$stage/tarvane-update.exe"
+  zip -q -j "$zipfile" "$packed/programs/tarvane-updater.exe" "$packed/programs/tarvane-update.exe"
   echo "$zipfile"
 done

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # `make test-windows`: builds both Windows programs, checks the 32-bit build's
-# files (this kernel cannot run 32-bit programs), then runs the 64-bit build's
-# tests under Wine: the core's unit tests, the window's tests, and the
-# programs end to end against a native tarvane-sim, Wine's own HID devices
-# and a virtual display.
+# files and installer (this kernel cannot run 32-bit programs), then runs the
+# 64-bit build's tests under Wine: the core's unit tests, the window's tests,
+# the programs end to end against a native tarvane-sim, Wine's own HID devices
+# and a virtual display, and the 64-bit installer.
 #   NATIVE_BUILD=build scripts/windows-test.sh
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +45,7 @@ check "32-bit tarvane-updater.exe imports only system DLLs" system_dlls_only bui
 check "32-bit tarvane-update.exe imports only system DLLs" system_dlls_only build-win32/bin/tarvane-update.exe
 check "32-bit manifest asks for the x86 common controls" \
   grep -q 'processorArchitecture="x86"' build-win32/app/win32/tarvane.manifest
+check "32-bit MSI puts the 32-bit programs into the 32-bit Program Files" tests/windows/msi-tables.sh build-win32
 
 echo "32-bit build: $failed of $((passed + failed)) checks failed"
 

@@ -241,7 +241,7 @@ TEST(CompiledTemplateTest, ManifestAndVersionBlockAreInTheProgram) {
         EXPECT_EQ(toUtf8(static_cast<const wchar_t*>(value)), TARVANE_VERSION_QUAD) << toUtf8(name);
     }
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName", &value, &length));
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), L"Tarvane Firmware Updater");
+    EXPECT_EQ(toUtf8(static_cast<const wchar_t*>(value)), TARVANE_PRODUCT_NAME);
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\LegalCopyright", &value, &length));
     EXPECT_NE(std::wstring(static_cast<const wchar_t*>(value)).find(L'\u00A9'), std::wstring::npos)
         << "the UTF-8 script keeps the copyright sign";

@@ -14,71 +14,8 @@ rm -rf "$work" && mkdir -p "$work"
 
 interface_hex=$src/examples/Tarvane_Interface_Board_2048.hex
 display_hex=$src/examples/Tarvane_Display_Board_2064.hex
-en_dash=$'\xe2\x80\x93'
-
-fail() {
-  echo "FAIL [$case_name]: $*" >&2
-  for f in "$work"/*.txt; do [[ -f $f ]] && { echo "--- $(basename "$f")"; cat "$f"; }; done >&2
-  exit 1
-}
-
-# A Unix path as the Windows programs see it (Wine maps / to drive Z:).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
-sim_pids=()
-stop_sim() {
-  for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  sim_pids=()
-}
-trap stop_sim EXIT
-
-# Starts a native simulator on a free loopback port (each call one more);
-# sets sim_address to the newest.
-start_sim() {
-  [[ -x ${TARVANE_NATIVE_SIM:-} ]] || { echo "no native tarvane-sim (TARVANE_NATIVE_SIM)" >&2; exit 77; }
-  local out=$work/sim${sim_pids[0]:+-${#sim_pids[@]}}.txt
-  "$TARVANE_NATIVE_SIM" --listen 127.0.0.1:0 "$@" > "$out" 2>&1 &
-  sim_pids+=($!)
-  for _ in $(seq 50); do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
-    [[ -n $port ]] && { sim_address=tcp:127.0.0.1:$port; return; }
-    sleep 0.1
-  done
-  fail "tarvane-sim did not start"
-}
-
-# Runs tarvane-update.exe; its output lands in out.txt/err.txt (CR LF undone).
-update() {
-  "$wine" "$bin/tarvane-update.exe" "$@" > "$work/out.raw" 2> "$work/err.raw"
-  status=$?
-  tr -d '\r' < "$work/out.raw" > "$work/out.txt"
-  tr -d '\r' < "$work/err.raw" > "$work/err.txt"
-}
-
-expect_status() { [[ $status -eq $1 ]] || fail "exit status $status, expected $1"; }
-expect_out_line() { grep -qxF -- "$1" "$work/out.txt" || fail "no line \"$1\" on standard output"; }
-expect_err_line() { grep -qxF -- "$1" "$work/err.txt" || fail "no line \"$1\" on standard error"; }
-
-success_tail() {
-  cat <<EOF
-Update started
-Connecting...
-Connected
-Flash erased
-Programming flash...
-Programming complete
-Verification successful
-=== UPGRADE COMPLETE ===
-a) Remove the USB-C CHARGER and micro${en_dash}B USB cables
-b) Slide the switch S4 to OFF and then to ON
-c) Push the POWER button to power up the Tarvane
-EOF
-}
-
-expect_success_log() {
-  { echo "$1 board selected"; echo "HEX file selected"; success_tail; } > "$work/expected.txt"
-  diff "$work/expected.txt" "$work/out.txt" > "$work/diff.txt" || fail "log differs from a successful update"
-}
+# shellcheck source=tests/windows/wine-lib.sh
+source "$(dirname "$0")/wine-lib.sh"
 
 # Wine's virtual mouse and keyboard, both opened, examined and closed.
 expect_wine_devices_examined() {
@@ -218,19 +155,11 @@ window)
   [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
   "$wine" "$bin/tarvane-updater.exe" > "$work/window.txt" 2>&1 &
   window_pid=$!
-  # The caption carries the project's version as MAJOR.MINOR.
-  version=${TARVANE_VERSION:?}
-  title="Tarvane Firmware Updater - v.${version%.*}"
-  id=""
-  for _ in $(seq 150); do
-    id=$(xdotool search --name "^${title//./\\.}\$" 2>/dev/null | head -n 1)
-    [[ -n $id ]] && break
-    sleep 0.2
-  done
-  [[ -n $id ]] || { kill $window_pid; fail "no window titled \"$title\" appeared"; }
+  title=$(window_title)
+  find_window "$title" || { kill $window_pid; fail "no window titled \"$title\" appeared"; }
   sleep 1
   import -window root "$work/window.png"
-  xwininfo -id "$id" > "$work/window-info.txt"
+  xwininfo -id "$window_id" > "$work/window-info.txt"
   kill $window_pid 2>/dev/null
   wait $window_pid 2>/dev/null
   [[ $(stat -c %s "$work/window.png") -gt 10000 ]] || fail "the screenshot is empty"
