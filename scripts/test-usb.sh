@@ -146,8 +146,9 @@ fi
 guest_status=$(sed -n 's/^tarvane-usb: exit \([0-9]*\)$/\1/p' "$console.txt" | tail -1)
 passed=0
 failed=0
-# "Tools/EachTool.Name/Windows_x64 (9 ms)" and "KernelUsb.Name (9 ms)" read
-# "Windows x64: Name (9 ms)" and "Linux: Name (9 ms)".
+# "Tools/EachTool.Name/Windows_x64 (9 ms)", "WineWindow.Name (9 ms)" and
+# "KernelUsb.Name (9 ms)" read "Windows x64: Name (9 ms)" (twice) and
+# "Linux: Name (9 ms)".
 scenario() {
   local name=${1%% (*} time=${1##* (}
   name=${name%%, where GetParam()*}
@@ -155,6 +156,8 @@ scenario() {
     local tool=${name##*/}
     name=${name#*.}
     printf '%s: %s (%s\n' "${tool//_/ }" "${name%/*}" "$time"
+  elif [[ $name == WineWindow.* ]]; then
+    printf 'Windows x64: %s (%s\n' "${name#*.}" "$time"
   else
     printf 'Linux: %s (%s\n' "${name#*.}" "$time"
   fi
