@@ -4,7 +4,7 @@
 #include "cli/RunUpdate.h"
 #include "cli/StopSignal.h"
 #include "res/version.h"
-#include "sim/SimDevicePort.h"
+#include "startup/StartUp.h"
 #include "trace/TraceFormat.h"
 #include "usb/PortFactory.h"
 
@@ -16,7 +16,6 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "win32/FineTimer.h"
 #include "win32/WideText.h"
 
 #include <io.h>
@@ -27,10 +26,7 @@
 
 int main(int argc, char** argv) {
     using namespace tarvane;
-    registerSimulatedBoardPort();
-#ifdef _WIN32
-    useFineTimerInLinkWorkers();
-#endif
+    startUpFrontEnd();
 
     CLI::App app{"Updates the firmware of a Tarvane board through its USB bootloader.\n\n"
                  "  tarvane-update --board interface|display [--device ADDRESS]... [--verify-only] [--json] [--wait SECONDS] [--trace FILE] FILE.hex\n"
