@@ -13,7 +13,6 @@ namespace {
 // that an idle pass pauses 1 ms and not a whole tick; the period goes back
 // when the worker stops.
 class FineTimerPacing final : public WorkerPacing {
-private:
     FineTimer timer_;
 };
 
