@@ -1,13 +1,11 @@
 // Streams a 512 KiB image through the link's worker to the in-process
 // simulated board, once answering at once and once with the full-speed USB
 // timing model, and compares the program phase with the protocol's bound;
-// then measures the CPU an idle connected worker takes. Each figure is taken
-// with the worker pausing after every pass, as it once did, and with the
-// pause it has now (only when a pass was idle), side by side.
+// then measures the CPU an idle connected worker takes. Each figure is the
+// better of two rounds.
 #include "bench/ProgramPhase.h"
 #include "link/BootloaderLink.h"
 #include "link/RequestBuilder.h"
-#include "link/WorkerPacing.h"
 #include "sim/BoardTiming.h"
 #include "sim/SimReportPort.h"
 #include "sim/SimulatedBoard.h"
@@ -27,12 +25,6 @@ using namespace tarvane;
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kImageBytes = 512 * 1024;
 constexpr int kRounds = 2;
-
-// The pause as it was: 1 ms after every pass, busy or not.
-class PauseEveryPass final : public WorkerPacing {
-public:
-    void endPass(bool) override { std::this_thread::sleep_for(kIdlePause); }
-};
 
 void useSimBoard(BootloaderLink& link, std::shared_ptr<SimulatedBoard> board) {
     link.useDevice(DeviceAddress{}, [board](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
@@ -89,14 +81,11 @@ struct Figures {
     double idle = -1;
 };
 
-// Every figure with the workers paced by `pacing` (empty: the link's own).
-Figures measure(WorkerPacingMaker pacing, const std::string& file, const std::vector<std::uint8_t>& data) {
-    setWorkerPacing(std::move(pacing));
+Figures measure(const std::string& file, const std::vector<std::uint8_t>& data) {
     Figures f;
     f.fast = programPhaseSeconds(file, data, false);
     f.usb = programPhaseSeconds(file, data, true);
     f.idle = idlePercent(std::chrono::seconds(2));
-    setWorkerPacing({});
     return f;
 }
 
@@ -110,7 +99,7 @@ bool valid(const Figures& f) { return f.fast > 0 && f.usb > 0 && f.idle >= 0; }
 } // namespace
 
 int main() {
-    // Both columns alike: the simulated bus's own sleeps should wake on time.
+    // The simulated bus's own sleeps should wake on time.
     askForPreciseSleeps();
     const auto dir = std::filesystem::temp_directory_path() / "tarvane-bench-link";
     std::filesystem::create_directories(dir);
@@ -121,22 +110,15 @@ int main() {
 
     const double bound = boundSeconds(file);
     const double kb = kImageBytes / 1024.0;
-    std::printf("program phase, 512 KiB in 16-byte records (%u records, batches of 11)\n", hex.expected.records);
+    std::printf("program phase, 512 KiB in 16-byte records (%u records, batches of 11), best of %d rounds\n",
+                hex.expected.records, kRounds);
     std::printf("  protocol bound with USB timing: %.3f s (%.1f KiB/s)\n", bound, kb / bound);
 
-    // The rounds alternate the two pacings, so that a burst of load on a
-    // shared machine hits both alike; each keeps its best figures.
-    const WorkerPacingMaker everyPass = [] { return std::make_unique<PauseEveryPass>(); };
-    Figures before = measure(everyPass, file, data);
-    Figures now = measure({}, file, data);
-    for (int round = 1; round < kRounds; ++round) {
-        before = best(before, measure(everyPass, file, data));
-        now = best(now, measure({}, file, data));
-    }
+    // A burst of load on a shared machine spoils one round, seldom both.
+    Figures figures = measure(file, data);
+    for (int round = 1; round < kRounds; ++round) figures = best(figures, measure(file, data));
     std::filesystem::remove_all(dir);
 
-    std::printf("  %-20s%-36s%s   (best of %d rounds)\n", "worker's pause:", "after every pass (before)",
-                "after an idle pass only (now)", kRounds);
     const auto cell = [&](double seconds, bool share) {
         char text[64];
         if (seconds <= 0) {
@@ -149,18 +131,18 @@ int main() {
         }
         return std::string(text);
     };
-    const auto row = [](const char* label, const std::string& left, const std::string& right) {
-        std::printf("  %-20s%-36s%s\n", label, left.c_str(), right.c_str());
+    const auto row = [](const char* label, const std::string& figure) {
+        std::printf("  %-20s%s\n", label, figure.c_str());
     };
-    row("no added latency:", cell(before.fast, false), cell(now.fast, false));
-    row("USB timing model:", cell(before.usb, true), cell(now.usb, true));
+    row("no added latency:", cell(figures.fast, false));
+    row("USB timing model:", cell(figures.usb, true));
     const auto cpu = [](double percent) {
         char text[64] = "failed";
         if (percent >= 0) std::snprintf(text, sizeof text, "%.3f %% of one core", percent);
         return std::string(text);
     };
     std::printf("idle connected worker, 2 s with no request pending\n");
-    row("CPU:", cpu(before.idle), cpu(now.idle));
+    row("CPU:", cpu(figures.idle));
 
-    return valid(before) && valid(now) ? 0 : 1;
+    return valid(figures) ? 0 : 1;
 }

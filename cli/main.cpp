@@ -3,7 +3,7 @@
 #include "cli/RunUpdate.h"
 #include "cli/StopSignal.h"
 #include "cli/UpdateCommandLine.h"
-#include "sim/SimDevicePort.h"
+#include "startup/StartUp.h"
 #include "trace/TraceFormat.h"
 #include "usb/PortFactory.h"
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "win32/FineTimer.h"
 #include "win32/WideText.h"
 
 #include <io.h>
@@ -23,10 +22,7 @@
 
 int main(int argc, char** argv) {
     using namespace tarvane;
-    registerSimulatedBoardPort();
-#ifdef _WIN32
-    useFineTimerInLinkWorkers();
-#endif
+    startUpFrontEnd();
 
 #ifdef _WIN32
     // The narrow argv holds the ANSI code page; a path with other characters

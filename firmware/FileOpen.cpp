@@ -5,19 +5,22 @@
 namespace tarvane {
 namespace {
 
+FilePtr openBinary(const std::string& utf8Path, bool write) {
+    if (utf8Path.empty()) return nullptr;
+    const std::filesystem::path path = pathFromUtf8(utf8Path);
 #ifdef _WIN32
-// The C runtime's narrow fopen reads names in the ANSI code page; its wide
-// twin takes the UTF-16 name that the path holds on Windows.
-std::FILE* openBinary(const wchar_t* name) { return _wfopen(name, L"rb"); }
+    // The C runtime's narrow fopen reads names in the ANSI code page; its wide
+    // twin takes the UTF-16 name that the path holds on Windows.
+    return FilePtr(_wfopen(path.c_str(), write ? L"wb" : L"rb"));
 #else
-std::FILE* openBinary(const char* name) { return std::fopen(name, "rb"); }
+    return FilePtr(std::fopen(path.c_str(), write ? "wb" : "rb"));
 #endif
+}
 
 } // namespace
 
-FilePtr openForReading(const std::string& utf8Path) {
-    if (utf8Path.empty()) return nullptr;
-    return FilePtr(openBinary(pathFromUtf8(utf8Path).c_str()));
-}
+FilePtr openForReading(const std::string& utf8Path) { return openBinary(utf8Path, false); }
+
+FilePtr openForWriting(const std::string& utf8Path) { return openBinary(utf8Path, true); }
 
 } // namespace tarvane

@@ -11,8 +11,11 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a file named by a UTF-8 path for binary reading; any name opens, on
-// Windows too (see Utf8Path.h).
+// Open a file named by a UTF-8 path, in binary mode; any name opens, on
+// Windows too (see Utf8Path.h). Nothing for an empty path; errno says why
+// an open failed.
 FilePtr openForReading(const std::string& utf8Path);
+// Creates the file, or empties it.
+FilePtr openForWriting(const std::string& utf8Path);
 
 } // namespace tarvane

@@ -13,7 +13,7 @@ namespace tarvane {
 //
 // Each worker makes one pacing when it starts and drops it when it stops, so
 // a system whose sleeps are coarse can hold a finer timer in it for exactly
-// that long (win32/FineTimer.h).
+// that long (the Windows start-up, startup/StartUpWin32.cpp, does).
 class WorkerPacing {
 public:
     static constexpr std::chrono::milliseconds kIdlePause{1};

@@ -1,6 +1,5 @@
 #include "trace/TraceFile.h"
 
-#include "firmware/Utf8Path.h"
 #include "trace/TraceFormat.h"
 
 #include <cerrno>
@@ -11,12 +10,6 @@ namespace {
 
 // Reports are about 200 bytes of text; this holds a few hundred of them.
 constexpr std::size_t kFlushAt = 64 * 1024;
-
-#ifdef _WIN32
-std::FILE* createText(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
-#else
-std::FILE* createText(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
-#endif
 
 std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "the write failed"; }
 
@@ -106,7 +99,7 @@ OpenedTrace openTrace(const std::string& utf8Path, const TraceHeader& header) {
         return result;
     }
     errno = 0;
-    FilePtr file(createText(pathFromUtf8(utf8Path)));
+    FilePtr file = openForWriting(utf8Path);
     if (!file) {
         result.error = systemReason(errno);
         return result;

@@ -13,7 +13,7 @@ namespace tarvane {
 
 // What the top of a trace says about the run that wrote it.
 struct TraceHeader {
-    std::string program;     // name and version, "tarvane-update 1.1.0"
+    std::string program;     // the program's name, a space, its version
     std::string commandLine; // as commandLineText gives it
     std::string device;      // the device address the user gave
 };

@@ -3,10 +3,17 @@
 namespace tarvane {
 
 // Windows sleeps last a whole timer tick, 15.6 ms, unless the process asks
-// for a finer timer; an idle pass of the link's worker would then pause 16 ms
-// where it means 1. From this call on, every worker holds a 1 ms timer
-// period while it runs and gives it back when it stops. Called at start-up
-// by each Windows front end.
-void useFineTimerInLinkWorkers();
+// for a finer timer: a 1 ms pause would last 16. Holds the system timer at a
+// 1 ms period for as long as it lives.
+class FineTimer {
+public:
+    FineTimer();
+    ~FineTimer();
+    FineTimer(const FineTimer&) = delete;
+    FineTimer& operator=(const FineTimer&) = delete;
+
+private:
+    bool granted_;
+};
 
 } // namespace tarvane

@@ -6,7 +6,7 @@
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
 #include "res/resource.h"
-#include "sim/SimDevicePort.h"
+#include "startup/StartUp.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
     const QString hexFile = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     QDir().mkpath(directory);
 
-    tarvane::registerSimulatedBoardPort();
+    tarvane::startUpFrontEnd();
     tarvane::QtDialogView window;
     tarvane::useDeviceAddress(window.dialog(), std::getenv("TARVANE_DEVICE"));
     window.setFileDialog([hexFile](QWidget*, const QStringList&, const QString&) { return hexFile; });

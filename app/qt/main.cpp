@@ -2,7 +2,7 @@
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
 #include "res/version.h"
-#include "sim/SimDevicePort.h"
+#include "startup/StartUp.h"
 #include "trace/TraceFormat.h"
 #include "trace/TracingPort.h"
 
@@ -13,7 +13,7 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
-    tarvane::registerSimulatedBoardPort();
+    tarvane::startUpFrontEnd();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(tarvane::appIcon());
 

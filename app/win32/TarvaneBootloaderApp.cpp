@@ -2,11 +2,10 @@
 
 #include "app/win32/Win32DialogView.h"
 #include "res/version.h"
-#include "sim/SimDevicePort.h"
+#include "startup/StartUp.h"
 #include "trace/TraceFormat.h"
 #include "trace/TracingPort.h"
 #include "usb/PortFactory.h"
-#include "win32/FineTimer.h"
 #include "win32/WideText.h"
 
 #include <commctrl.h>
@@ -63,8 +62,7 @@ int TarvaneBootloaderApp::initInstance() {
     const auto view = std::make_unique<Win32DialogView>(instance_);
     const std::string name = programName();
     view->dialog().setProgramName(name);
-    registerSimulatedBoardPort();
-    useFineTimerInLinkWorkers();
+    startUpFrontEnd();
     DeviceChoice device = chooseDevice(environmentVariable(L"TARVANE_DEVICE"));
     const std::vector<std::string> args = utf8CommandLine();
     std::vector<const char*> argv;

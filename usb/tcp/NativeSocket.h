@@ -6,9 +6,11 @@
 #include <string>
 
 struct addrinfo;
+struct sockaddr_storage;
 
 // The few socket calls that differ between POSIX and Winsock, one file per
-// platform. Handles are ints, -1 for none; every socket is non-blocking.
+// platform; what both spell alike is in NativeAddress.cpp. Handles are ints,
+// -1 for none; every socket is non-blocking.
 namespace tarvane::native {
 
 // Starts the system's socket library once per process; false with `error` when it cannot.
@@ -35,6 +37,8 @@ const addrinfo* nextAddress(const addrinfo* address);
 // The error of the last failed call on this thread, and its text.
 int lastError();
 std::string errorText(int code);
+// The text of a failed resolve's code (on POSIX not an errno).
+std::string resolveErrorText(int code);
 
 bool isWouldBlock(int code);
 bool isInterrupted(int code);
@@ -55,6 +59,8 @@ int pendingError(int handle);
 bool bindAndListen(int handle, const addrinfo* address);
 // A pending connection as a non-blocking socket, -1 when none.
 int acceptConnection(int handle);
+// The address the socket is bound to; false when the system cannot say.
+bool boundAddress(int handle, sockaddr_storage& address);
 std::uint16_t localPort(int handle);
 
 // Reports are tiny and answered one by one: coalescing them would add tens of

@@ -34,28 +34,11 @@ Readiness waitFor(int handle, short events, std::chrono::microseconds limit) {
 
 bool startSockets(std::string&) { return true; }
 
-AddressList::~AddressList() {
-    if (head_ != nullptr) freeaddrinfo(head_);
-}
-
-bool AddressList::resolve(const std::string& host, std::uint16_t port, bool passive, std::string& reason) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &head_);
-    if (rc != 0) {
-        reason = gai_strerror(rc);
-        return false;
-    }
-    return true;
-}
-
-const addrinfo* nextAddress(const addrinfo* address) { return address->ai_next; }
-
 int lastError() { return errno; }
 
 std::string errorText(int code) { return std::strerror(code); }
+
+std::string resolveErrorText(int code) { return gai_strerror(code); }
 
 bool isWouldBlock(int code) { return code == EAGAIN || code == EWOULDBLOCK; }
 
@@ -90,13 +73,9 @@ bool bindAndListen(int handle, const addrinfo* address) {
 
 int acceptConnection(int handle) { return ::accept4(handle, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); }
 
-std::uint16_t localPort(int handle) {
-    sockaddr_storage address{};
+bool boundAddress(int handle, sockaddr_storage& address) {
     socklen_t len = sizeof address;
-    if (getsockname(handle, reinterpret_cast<sockaddr*>(&address), &len) != 0) return 0;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-    return 0;
+    return getsockname(handle, reinterpret_cast<sockaddr*>(&address), &len) == 0;
 }
 
 void disableCoalescing(int handle) {

@@ -77,25 +77,6 @@ bool startSockets(std::string& error) {
     return session.ok();
 }
 
-AddressList::~AddressList() {
-    if (head_ != nullptr) freeaddrinfo(head_);
-}
-
-bool AddressList::resolve(const std::string& host, std::uint16_t port, bool passive, std::string& reason) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &head_);
-    if (rc != 0) {
-        reason = errorText(rc);
-        return false;
-    }
-    return true;
-}
-
-const addrinfo* nextAddress(const addrinfo* address) { return address->ai_next; }
-
 int lastError() { return WSAGetLastError(); }
 
 std::string errorText(int code) {
@@ -111,6 +92,8 @@ std::string errorText(int code) {
     LocalFree(buffer);
     return text;
 }
+
+std::string resolveErrorText(int code) { return errorText(code); }
 
 bool isWouldBlock(int code) { return code == WSAEWOULDBLOCK; }
 
@@ -159,13 +142,9 @@ int acceptConnection(int handle) {
     return accepted;
 }
 
-std::uint16_t localPort(int handle) {
-    sockaddr_storage address{};
+bool boundAddress(int handle, sockaddr_storage& address) {
     int len = sizeof address;
-    if (getsockname(toSocket(handle), reinterpret_cast<sockaddr*>(&address), &len) != 0) return 0;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-    return 0;
+    return getsockname(toSocket(handle), reinterpret_cast<sockaddr*>(&address), &len) == 0;
 }
 
 void disableCoalescing(int handle) {
