@@ -1,14 +1,14 @@
 // Frames as the link meets them: any bytes cut into reports at any points go
-// through the link's decoder and dispatch, checked against the decoding rules
-// written out once more; and any payload, encoded and cut anywhere, decodes
+// through the link's decoder and its rule for answers, checked against the
+// decoding and answer rules written out once more; and any payload, encoded and cut anywhere, decodes
 // back to itself, both as an answer and as a request the board receives.
 #include "firmware/Crc16.h"
 #include "fuzz/FuzzInput.h"
+#include "link/AnswerRule.h"
 #include "link/BootloaderLink.h"
 #include "link/FrameCodec.h"
 #include "link/Protocol.h"
 #include "link/RequestBuilder.h"
-#include "tests/link/LinkPeer.h"
 
 #include <algorithm>
 #include <array>
@@ -64,62 +64,33 @@ void requireSameState(const LinkDecoder& decoder, const ModelDecoder& model) {
             "rxBuffer differs from the decoding rules");
 }
 
-struct Harness {
-    BootloaderLink link;
-    std::vector<LinkMessage> messages;
-
-    Harness() {
-        link.setNotifier([this](LinkMessage m) { messages.push_back(std::move(m)); });
-    }
-};
-
-Harness& harness() {
-    static Harness h;
-    return h;
-}
-
-// Dispatches a complete frame the way the worker does, with the link awaiting
-// whatever the input says, and checks what it posts.
-void dispatch(BootloaderLink& link, std::vector<LinkMessage>& messages, std::uint8_t state) {
-    using Peer = BootloaderLinkPeer;
-    auto& decoder = Peer::decoder(link);
-    auto& shared = Peer::shared(link);
+// What the worker does with a complete frame, given what the input says it
+// awaits: the rules written out once more, and the data it would post.
+void judge(LinkDecoder& decoder, std::uint8_t state) {
     const std::uint8_t command = decoder.rxBuffer[0];
     const std::size_t length = decoder.payloadLength();
     const bool awaiting = (state & 0x80) != 0;
-    const auto pending = static_cast<std::uint8_t>(state & 0x07);
-    shared.currentCommand.store(pending);
-    shared.waitState.store(awaiting ? Peer::kAwaiting : Peer::kIdle);
-    shared.sendsLeft.store(3);
-    messages.clear();
-
-    Peer::dispatchResponse(link);
-    require(!decoder.frameComplete, "dispatch leaves the frame pending");
+    const auto awaited = static_cast<std::uint8_t>(state & 0x07);
+    const AnswerUse use = answerUse(command, awaiting, awaited);
     const bool windowCommand = command >= CMD_QUERY && command <= CMD_VERIFY;
-    if (windowCommand && (!awaiting || command != pending)) {
-        require(messages.empty(), "an answer nobody waits for was posted");
-        require(shared.sendsLeft.load() == 3, "an answer nobody waits for cancelled the re-sends");
-        return;
+    if (windowCommand && (!awaiting || command != awaited)) {
+        require(use == AnswerUse::Ignored, "an answer nobody waits for was taken");
+    } else if (!windowCommand) {
+        require(use == AnswerUse::EndsRequest, "an unknown answer was not just ended");
+    } else {
+        require(use == (command == CMD_PROGRAM ? AnswerUse::NextBatch : AnswerUse::Posted),
+                "an awaited answer was not taken");
     }
-    require(shared.waitState.load() == Peer::kIdle, "a taken answer leaves the link awaiting");
-    if (!windowCommand) {
-        require(messages.empty(), "an unknown answer was posted");
-        return;
-    }
-    require(messages.size() == 1, "a taken answer was not posted once");
-    const LinkMessage& m = messages.front();
-    require(m.kind == LinkMessage::Kind::Response && m.command == command, "the posted answer is another one");
-    require(m.data.size() == std::max<std::size_t>(length, 1) - 1 &&
-                std::equal(m.data.begin(), m.data.end(), decoder.rxBuffer.begin() + 1),
+    const std::vector<std::uint8_t> data = answerData(decoder);
+    require(data.size() == std::max<std::size_t>(length, 1) - 1 &&
+                std::equal(data.begin(), data.end(), decoder.rxBuffer.begin() + 1),
             "the posted data is not the answer's");
+    decoder.frameComplete = false;
 }
 
 // Any bytes, cut into reports at points the input chooses.
 void fuzzStream(FuzzInput& in) {
-    Harness& h = harness();
-    BootloaderLink& link = h.link;
-    auto& decoder = BootloaderLinkPeer::decoder(link);
-    decoder.reset();
+    LinkDecoder decoder;
     ModelDecoder model;
     while (!in.empty()) {
         const std::uint8_t cut = in.byte();
@@ -136,7 +107,7 @@ void fuzzStream(FuzzInput& in) {
             require(n >= 1 && n + 2 < BootloaderLink::kRxLimit, "a complete frame of impossible length");
             require(crc16(decoder.payload(), n) == (decoder.rxBuffer[n] | decoder.rxBuffer[n + 1] << 8),
                     "a complete frame fails its CRC");
-            dispatch(link, h.messages, in.byte());
+            judge(decoder, in.byte());
             model.complete = false;
         }
     }

@@ -74,8 +74,6 @@ public:
     Progress progress() const override;
 
 private:
-    friend struct BootloaderLinkPeer;
-
     enum WaitState : std::uint32_t { kIdle = 0, kAwaiting = 1 };
 
     // Publishes the request just built, storing sendsLeft last.
@@ -119,7 +117,7 @@ private:
     struct WorkerOnly {
         FrameDecoder<kRxSize, kRxLimit> decoder;
         std::int64_t deadlineMs = 0;
-    } worker_state_;
+    } workerState_;
 
     LinkNotifier notifier_;
     std::thread worker_;

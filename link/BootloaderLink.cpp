@@ -1,5 +1,6 @@
 #include "link/BootloaderLink.h"
 
+#include "link/AnswerRule.h"
 #include "link/WorkerPacing.h"
 
 #include <chrono>
@@ -63,7 +64,7 @@ void BootloaderLink::startWorker() {
     shared_.timedOut.store(false, std::memory_order_relaxed);
     shared_.stopRequested.store(false, std::memory_order_relaxed);
     shared_.connection.fetch_add(1, std::memory_order_relaxed);
-    worker_state_.decoder.reset();
+    workerState_.decoder.reset();
     worker_ = std::thread([this] { workerLoop(); });
 }
 
@@ -90,7 +91,7 @@ bool BootloaderLink::sendDue() {
         if (left == 0) return false;
         shared_.waitState.store(kAwaiting, std::memory_order_relaxed);
         shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
-        worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+        workerState_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
         sendFrame();
         return true;
     }
@@ -98,8 +99,8 @@ bool BootloaderLink::sendDue() {
     if (left == 0) {
         shared_.timedOut.store(true, std::memory_order_relaxed);
         shared_.waitState.store(kIdle, std::memory_order_relaxed);
-    } else if (nowMs() > worker_state_.deadlineMs) {
-        worker_state_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+    } else if (nowMs() > workerState_.deadlineMs) {
+        workerState_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
         shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
         sendFrame();
         return true;
@@ -117,9 +118,9 @@ bool BootloaderLink::poll() {
     if (device_.isOpen()) {
         std::array<std::uint8_t, kReportSize> report{};
         got = device_.readReport(report.data());
-        if (got > 0) worker_state_.decoder.decodeBytes(report.data(), got);
+        if (got > 0) workerState_.decoder.decodeBytes(report.data(), got);
     }
-    if (worker_state_.decoder.frameComplete) {
+    if (workerState_.decoder.frameComplete) {
         dispatchResponse();
     } else if (shared_.timedOut.load(std::memory_order_relaxed)) {
         shared_.timedOut.store(false, std::memory_order_relaxed);
@@ -131,40 +132,23 @@ bool BootloaderLink::poll() {
 }
 
 void BootloaderLink::dispatchResponse() {
-    auto& decoder = worker_state_.decoder;
+    auto& decoder = workerState_.decoder;
     decoder.frameComplete = false;
     const std::uint8_t c = decoder.rxBuffer[0];
-    // An answer to a request no longer pending (a board answering twice, a
-    // late answer after the link gave up) must not start a phase again nor
-    // cancel the re-sends of the request that is pending now.
-    if (isWindowCommand(c) && (shared_.waitState.load(std::memory_order_relaxed) != kAwaiting ||
-                               c != shared_.currentCommand.load(std::memory_order_relaxed))) {
-        return;
-    }
+    const AnswerUse use = answerUse(c, shared_.waitState.load(std::memory_order_relaxed) == kAwaiting,
+                                    shared_.currentCommand.load(std::memory_order_relaxed));
+    if (use == AnswerUse::Ignored) return;
     shared_.waitState.store(kIdle, std::memory_order_relaxed);
     shared_.sendsLeft.store(0, std::memory_order_relaxed);
 
-    const std::size_t length = decoder.payloadLength();
-    std::vector<std::uint8_t> data(decoder.rxBuffer.begin() + 1,
-                                   decoder.rxBuffer.begin() + static_cast<std::ptrdiff_t>(length > 0 ? length : 1));
-    switch (c) {
-    case CMD_QUERY:
-    case CMD_ERASE:
-    case CMD_VERIFY:
+    std::vector<std::uint8_t> data = answerData(decoder);
+    // Only the end of the file is reported to the window; each other program
+    // answer sends the next batch in this same pass.
+    if (use == AnswerUse::Posted ||
+        (use == AnswerUse::NextBatch && !publish(outgoing_.builder.buildProgramBatch(outgoing_.reader, false),
+                                                 shared_.sendsTotal.load(std::memory_order_relaxed),
+                                                 shared_.timeoutMs.load(std::memory_order_relaxed)))) {
         notify(LinkMessage::Kind::Response, c, std::move(data));
-        break;
-    case CMD_PROGRAM:
-        // The next batch goes out in this same pass; only the end of the file
-        // is reported to the window.
-        if (!publish(outgoing_.builder.buildProgramBatch(outgoing_.reader, false),
-                     shared_.sendsTotal.load(std::memory_order_relaxed),
-                     shared_.timeoutMs.load(std::memory_order_relaxed))) {
-            notify(LinkMessage::Kind::Response, CMD_PROGRAM, std::move(data));
-        }
-        break;
-    default:
-        // Ends the pending request without a word; the window's watchdog notices.
-        break;
     }
 }
 
