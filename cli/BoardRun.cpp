@@ -28,68 +28,68 @@ UpdateMode modeFor(const BoardJob& job) {
 } // namespace
 
 BoardRun::BoardRun(BoardTarget target, std::unique_ptr<TerminalOutput> output)
-    : m_target(std::move(target)), m_output(std::move(output)), m_update(*this, *this, m_link) {
-    m_link.useDevice(m_target.address, m_target.opener);
+    : target_(std::move(target)), output_(std::move(output)), update_(*this, *this, link_) {
+    link_.useDevice(target_.address, target_.opener);
 }
 
 void BoardRun::run(const BoardJob& job, const std::atomic<bool>& stop) {
     const auto started = std::chrono::steady_clock::now();
-    m_loop.post([&] {
+    loop_.post([&] {
         // The lines the window's log starts with once the board and the file are chosen.
         if (const BoardTexts* texts = boardTexts(job.board)) logLine(std::string(texts->selectedLine));
         logLine(std::string(kFileSelectedLine));
         const std::string path = fullPath(job.file);
-        m_update.useCheckedFile(path, job.check);
-        m_update.setMode(modeFor(job));
+        update_.useCheckedFile(path, job.check);
+        update_.setMode(modeFor(job));
         // A production line starts the command, then plugs the next board in.
         if (job.waitSeconds > 0 && job.check.ok) {
-            waitForDevice(m_target.address, job.waitSeconds, *m_output, &stop);
+            waitForDevice(target_.address, job.waitSeconds, *output_, &stop);
         }
         if (stop.load()) {
-            m_update.interrupt();
+            update_.interrupt();
         } else {
-            m_update.start(path);
+            update_.start(path);
         }
     });
     // Every path of the sequence ends by a response, a time-out, the stall
     // watchdog or an interruption; the loop has nothing else to wait for.
-    while (!m_outcome) m_loop.run();
-    m_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    while (!outcome_) loop_.run();
+    seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void BoardRun::interrupt() {
-    m_loop.post([this] {
-        if (!m_outcome) m_update.interrupt();
+    loop_.post([this] {
+        if (!outcome_) update_.interrupt();
     });
 }
 
 void BoardRun::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) {
-    m_output->phaseProgress(phase, done, total);
+    output_->phaseProgress(phase, done, total);
 }
 
 void BoardRun::progressShown(bool shown) {
-    m_barShown = shown;
-    m_output->progressBar(m_barShown, m_barTotal, m_barDone);
+    barShown_ = shown;
+    output_->progressBar(barShown_, barTotal_, barDone_);
 }
 
 void BoardRun::progressMoved(std::int32_t done, std::int32_t total) {
-    m_barTotal = total;
-    m_barDone = done;
-    m_output->progressBar(m_barShown, m_barTotal, m_barDone);
+    barTotal_ = total;
+    barDone_ = done;
+    output_->progressBar(barShown_, barTotal_, barDone_);
 }
 
 void BoardRun::ended(UpdateOutcome outcome) {
-    m_output->finished();
-    m_outcome = outcome;
-    m_loop.quit();
+    output_->finished();
+    outcome_ = outcome;
+    loop_.quit();
 }
 
 void BoardRun::startTicks(int periodMs) {
-    m_loop.startTimer(kTickTimer, periodMs, [this] { m_update.onTick(); });
+    loop_.startTimer(kTickTimer, periodMs, [this] { update_.onTick(); });
 }
 
 void BoardRun::stopTicks() {
-    m_loop.killTimer(kTickTimer);
+    loop_.killTimer(kTickTimer);
 }
 
 void BoardRun::pause(int ms) {
@@ -97,7 +97,7 @@ void BoardRun::pause(int ms) {
 }
 
 void BoardRun::post(LinkMessage message) {
-    m_loop.post([this, m = std::move(message)] { m_update.onLinkMessage(m); });
+    loop_.post([this, m = std::move(message)] { update_.onLinkMessage(m); });
 }
 
 } // namespace tarvane

@@ -47,21 +47,21 @@ public:
     void interrupt();
 
     // After run() has returned.
-    UpdateOutcome outcome() const { return *m_outcome; }
-    double seconds() const { return m_seconds; }
-    const UpdateSequence& update() const { return m_update; }
-    const DeviceAddress& address() const { return m_target.address; }
-    TerminalOutput& output() { return *m_output; }
+    UpdateOutcome outcome() const { return *outcome_; }
+    double seconds() const { return seconds_; }
+    const UpdateSequence& update() const { return update_; }
+    const DeviceAddress& address() const { return target_.address; }
+    TerminalOutput& output() { return *output_; }
 
 private:
     // UpdateEvents
     void logCleared() override {}
-    void logLine(const std::string& line) override { m_output->logLine(line); }
+    void logLine(const std::string& line) override { output_->logLine(line); }
     void running(bool) override {}
     void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
     void progressShown(bool shown) override;
     void progressMoved(std::int32_t done, std::int32_t total) override;
-    void problem(const UpdateProblem& problem) override { m_output->problem(problem); }
+    void problem(const UpdateProblem& problem) override { output_->problem(problem); }
     void ended(UpdateOutcome outcome) override;
 
     // UpdateClock
@@ -70,16 +70,16 @@ private:
     void pause(int ms) override;
     void post(LinkMessage message) override;
 
-    BoardTarget m_target;
-    std::unique_ptr<TerminalOutput> m_output;
-    EventLoop m_loop;
-    BootloaderLink m_link;
-    UpdateSequence m_update;
-    std::optional<UpdateOutcome> m_outcome;
-    bool m_barShown = false;
-    int m_barTotal = 100;
-    int m_barDone = 0;
-    double m_seconds = 0;
+    BoardTarget target_;
+    std::unique_ptr<TerminalOutput> output_;
+    EventLoop loop_;
+    BootloaderLink link_;
+    UpdateSequence update_;
+    std::optional<UpdateOutcome> outcome_;
+    bool barShown_ = false;
+    int barTotal_ = 100;
+    int barDone_ = 0;
+    double seconds_ = 0;
 };
 
 } // namespace tarvane
