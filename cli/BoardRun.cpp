@@ -63,6 +63,12 @@ void BoardRun::interrupt() {
     });
 }
 
+void BoardRun::logLine(const std::string& line) {
+    m_logText += line;
+    m_logText += "\r\n";
+    m_output->logLine(line);
+}
+
 void BoardRun::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) {
     m_output->phaseProgress(phase, done, total);
 }

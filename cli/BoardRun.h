@@ -52,11 +52,13 @@ public:
     const UpdateSequence& update() const { return m_update; }
     const DeviceAddress& address() const { return m_target.address; }
     TerminalOutput& output() { return *m_output; }
+    // The log as the window holds it: each line ended by CR LF.
+    const std::string& logText() const { return m_logText; }
 
 private:
     // UpdateEvents
     void logCleared() override {}
-    void logLine(const std::string& line) override { m_output->logLine(line); }
+    void logLine(const std::string& line) override;
     void running(bool) override {}
     void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
     void progressShown(bool shown) override;
@@ -76,6 +78,7 @@ private:
     BootloaderLink m_link;
     UpdateSequence m_update;
     std::optional<UpdateOutcome> m_outcome;
+    std::string m_logText;
     bool m_barShown = false;
     int m_barTotal = 100;
     int m_barDone = 0;
