@@ -28,13 +28,14 @@ void appendHeading(std::string& out, std::string_view heading) {
     out += '\n';
 }
 
-// "size: N bytes" and "sha-256: ..." of the file as it is on disk, or why it cannot be read.
-void appendFileDigest(std::string& out, const std::string& path) {
+// "size: N bytes" and "sha-256: ..." of the file as it is on disk, or why it
+// cannot be read (false: nothing more can be said of it).
+bool appendFileDigest(std::string& out, const std::string& path) {
     errno = 0;
     const FilePtr file = openForReading(path);
     if (!file) {
         out += std::string("size: cannot open it: ") + (errno != 0 ? std::strerror(errno) : "no such file") + "\n";
-        return;
+        return false;
     }
     Sha256 digest;
     std::uint64_t size = 0;
@@ -46,10 +47,11 @@ void appendFileDigest(std::string& out, const std::string& path) {
     }
     if (std::ferror(file.get())) {
         out += "size: cannot read it\n";
-        return;
+        return false;
     }
     out += "size: " + std::to_string(size) + " bytes\n";
     out += "sha-256: " + hexDigest(digest.finish()) + "\n";
+    return true;
 }
 
 void appendHexFile(std::string& out, const std::string& path) {
@@ -58,7 +60,7 @@ void appendHexFile(std::string& out, const std::string& path) {
         return;
     }
     out += "name: " + utf8FromPath(pathFromUtf8(path).filename()) + "\n";
-    appendFileDigest(out, path);
+    if (!appendFileDigest(out, path)) return;
     const HexCheckResult check = checkHexFile(path);
     HexFileReader reader;
     if (!check.ok || !reader.open(path)) {
