@@ -1,5 +1,6 @@
 #include "cli/RunUpdate.h"
 
+#include "app/BoardTexts.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
 #include "cli/PlainOutput.h"
@@ -101,7 +102,7 @@ void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardRe
     SupportReportFacts facts;
     facts.program = kProgram;
     facts.system = options.system;
-    facts.board = options.board == BoardKind::Interface ? "Interface board" : "Display board";
+    if (const BoardTexts* texts = boardTexts(options.board)) facts.board = texts->name;
     facts.device = run.address().toString();
     facts.hexPath = options.file;
     facts.log = run.logText();
