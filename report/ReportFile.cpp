@@ -8,7 +8,9 @@
 namespace tarvane {
 namespace {
 
-std::string systemReason(std::string_view fallback) { return errno != 0 ? std::strerror(errno) : std::string(fallback); }
+std::string systemReason(std::string_view fallback) {
+    return errno != 0 ? std::strerror(errno) : std::string(fallback);
+}
 
 } // namespace
 

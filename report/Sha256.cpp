@@ -46,7 +46,7 @@ Sha256::Digest Sha256::finish() {
     tail[0] = 0x80;
     // The padding ends the last block 8 bytes short, where the length goes.
     const std::size_t padding = (pendingSize_ < 56 ? 56 : 120) - pendingSize_;
-    for (int i = 0; i < 8; ++i) tail[padding + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+    for (std::size_t i = 0; i < 8; ++i) tail[padding + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
     update(tail.data(), padding + 8);
     Digest digest{};
     for (std::size_t i = 0; i < state_.size(); ++i) {
