@@ -12,7 +12,8 @@ using WineVersionFn = const char*(__cdecl*)();
 
 template <typename Fn> Fn ntdllFunction(const char* name) {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, name))) : nullptr;
+    // Through void(*)(), as a generic function pointer, free of a function-type warning.
+    return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, name))) : nullptr;
 }
 
 std::string machineName(WORD architecture) {
