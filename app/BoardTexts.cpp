@@ -17,6 +17,7 @@ constexpr BoardTexts kInterface{
     "with 3.xxx, use the 2048 version.",
     IDB_BOARD_INTERFACE,
     "Interface HEX Files (*.hex)|*Interface_Board*.hex|",
+    "Interface board",
 };
 
 constexpr BoardTexts kDisplay{
@@ -29,6 +30,7 @@ constexpr BoardTexts kDisplay{
     "use the 1025 version of the firmware file. If it starts with 2.xxx, use the 2064 version.",
     IDB_BOARD_DISPLAY,
     "Display HEX Files (*.hex)|*Display_Board*.hex|",
+    "Display board",
 };
 
 } // namespace

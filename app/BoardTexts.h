@@ -14,6 +14,8 @@ struct BoardTexts {
     std::string_view step5;
     int boardBitmap;
     std::string_view filter;
+    // How a support report names the board.
+    std::string_view name;
 };
 
 // The log's line once a HEX file is chosen.

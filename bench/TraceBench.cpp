@@ -1,10 +1,12 @@
-// What --trace costs: the program phase of a 64 KiB image through the link's
-// worker to the in-process simulated board with the full-speed USB timing
-// model, without a trace and with every report traced to a file, side by
-// side; then the cost of one traced report on its own.
+// What --trace and the support report's recorder cost: the program phase of
+// a 64 KiB image through the link's worker to the in-process simulated board
+// with the full-speed USB timing model, without a trace, with every report
+// traced to a file and with every report recorded in memory, side by side;
+// then the cost of one traced report on its own.
 #include "bench/ProgramPhase.h"
 #include "tests/support/HexGen.h"
 #include "trace/TraceFormat.h"
+#include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
 
 #include <algorithm>
@@ -21,25 +23,37 @@ constexpr std::size_t kImageBytes = 64 * 1024;
 constexpr int kRounds = 3;
 
 double programOnce(const std::string& file, const std::vector<std::uint8_t>& expected,
-                   std::shared_ptr<TraceFile> trace) {
+                   std::shared_ptr<TraceSink> trace) {
     return programPhaseSeconds(file, expected, true,
                                [&](PortOpener opener) { return tracedOpener(std::move(opener), trace); });
 }
 
 // Microseconds one report takes to trace (format and buffer, with the file
-// writes it causes), over many.
-double microsPerReport(const std::string& path) {
-    constexpr int kReports = 200000;
-    OpenedTrace opened = openTrace(path, {"tarvane-bench-trace", "", ""});
-    if (!opened.trace) return -1;
+// writes it causes, if any), over many.
+constexpr int kReports = 200000;
+
+double microsPerReport(TraceSink& sink) {
     std::array<std::uint8_t, kReportSize> report{};
     for (std::size_t i = 0; i < report.size(); ++i) report[i] = static_cast<std::uint8_t>(i * 37);
-    const std::uint32_t connection = opened.trace->openConnection();
+    const std::uint32_t connection = sink.openConnection();
     const auto t0 = Clock::now();
-    for (int i = 0; i < kReports; ++i) opened.trace->report(i * 1000, i % 2 ? kToHost : kToBoard, report);
-    opened.trace->closeConnection(connection);
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    return opened.trace->error().empty() ? seconds * 1e6 / kReports : -1;
+    for (int i = 0; i < kReports; ++i) sink.report(i * 1000, i % 2 ? kToHost : kToBoard, report);
+    sink.closeConnection(connection);
+    return std::chrono::duration<double>(Clock::now() - t0).count() * 1e6 / kReports;
+}
+
+double microsPerFileReport(const std::string& path) {
+    OpenedTrace opened = openTrace(path, {"tarvane-bench-trace", "", ""});
+    if (!opened.trace) return -1;
+    const double micros = microsPerReport(*opened.trace);
+    return opened.trace->error().empty() ? micros : -1;
+}
+
+double microsPerRecordedReport() {
+    // Bound wide enough that every report is kept, as in an update that fits.
+    TraceRecorder recorder({"tarvane-bench-trace", "", ""}, std::size_t{kReports} * 256);
+    const double micros = microsPerReport(recorder);
+    return recorder.truncated() ? -1 : micros;
 }
 
 // The better of two figures; a failed one (0 s) stays failed.
@@ -65,14 +79,24 @@ int main() {
         traceBytes = std::filesystem::file_size(tracePath);
         return whole ? seconds : 0;
     };
-    // The rounds alternate, so that a burst of load on a shared machine hits both alike.
+    std::size_t recordedBytes = 0;
+    const auto recordedOnce = [&] {
+        const auto recorder = std::make_shared<TraceRecorder>(TraceHeader{"tarvane-bench-trace", "", "sim"});
+        const double seconds = programOnce(file, data, recorder);
+        recordedBytes = recorder->text().size();
+        return recorder->truncated() ? 0 : seconds;
+    };
+    // The rounds alternate, so that a burst of load on a shared machine hits all alike.
     double plain = programOnce(file, data, nullptr);
     double traced = tracedOnce();
+    double recorded = recordedOnce();
     for (int round = 1; round < kRounds; ++round) {
         plain = better(plain, programOnce(file, data, nullptr));
         traced = better(traced, tracedOnce());
+        recorded = better(recorded, recordedOnce());
     }
-    const double perReport = microsPerReport(tracePath);
+    const double perReport = microsPerFileReport(tracePath);
+    const double perRecorded = microsPerRecordedReport();
     std::filesystem::remove_all(dir);
 
     const double kb = kImageBytes / 1024.0;
@@ -82,12 +106,15 @@ int main() {
         if (seconds > 0) std::snprintf(text, sizeof text, "%.3f s %6.1f KiB/s", seconds, kb / seconds);
         return std::string(text);
     };
-    std::printf("  %-22s%-28s%s\n", "", "without a trace", "every report traced");
-    std::printf("  %-22s%-28s%s\n", "program phase:", cell(plain).c_str(), cell(traced).c_str());
-    if (plain > 0 && traced > 0) {
-        std::printf("  difference: %+.1f %% (trace file: %.1f MiB)\n", 100.0 * (traced - plain) / plain,
-                    static_cast<double>(traceBytes) / (1024.0 * 1024.0));
+    std::printf("  %-16s%-24s%-24s%s\n", "", "without a trace", "traced to a file", "recorded in memory");
+    std::printf("  %-16s%-24s%-24s%s\n", "program phase:", cell(plain).c_str(), cell(traced).c_str(),
+                cell(recorded).c_str());
+    if (plain > 0 && traced > 0 && recorded > 0) {
+        std::printf("  difference: %+.1f %% traced (file: %.1f MiB), %+.1f %% recorded (memory: %.1f MiB)\n",
+                    100.0 * (traced - plain) / plain, static_cast<double>(traceBytes) / (1024.0 * 1024.0),
+                    100.0 * (recorded - plain) / plain, static_cast<double>(recordedBytes) / (1024.0 * 1024.0));
     }
     if (perReport >= 0) std::printf("one traced report, formatted, buffered and written: %.2f us\n", perReport);
-    return plain > 0 && traced > 0 && perReport >= 0 ? 0 : 1;
+    if (perRecorded >= 0) std::printf("one recorded report, formatted and kept in memory: %.2f us\n", perRecorded);
+    return plain > 0 && traced > 0 && recorded > 0 && perReport >= 0 && perRecorded >= 0 ? 0 : 1;
 }

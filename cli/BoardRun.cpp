@@ -63,6 +63,12 @@ void BoardRun::interrupt() {
     });
 }
 
+void BoardRun::logLine(const std::string& line) {
+    logText_ += line;
+    logText_ += "\r\n";
+    output_->logLine(line);
+}
+
 void BoardRun::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) {
     output_->phaseProgress(phase, done, total);
 }

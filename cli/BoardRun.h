@@ -52,11 +52,13 @@ public:
     const UpdateSequence& update() const { return update_; }
     const DeviceAddress& address() const { return target_.address; }
     TerminalOutput& output() { return *output_; }
+    // The log as the window holds it: each line ended by CR LF.
+    const std::string& logText() const { return logText_; }
 
 private:
     // UpdateEvents
     void logCleared() override {}
-    void logLine(const std::string& line) override { output_->logLine(line); }
+    void logLine(const std::string& line) override;
     void running(bool) override {}
     void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
     void progressShown(bool shown) override;
@@ -76,6 +78,7 @@ private:
     BootloaderLink link_;
     UpdateSequence update_;
     std::optional<UpdateOutcome> outcome_;
+    std::string logText_;
     bool barShown_ = false;
     int barTotal_ = 100;
     int barDone_ = 0;

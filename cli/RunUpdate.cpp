@@ -1,11 +1,15 @@
 #include "cli/RunUpdate.h"
 
+#include "app/BoardTexts.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
 #include "cli/PlainOutput.h"
 #include "cli/WaitForDevice.h"
 #include "firmware/Utf8Path.h"
+#include "report/ReportFile.h"
+#include "report/SupportReport.h"
 #include "res/version.h"
+#include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
 #include "update/UpdateOutcomes.h"
 #include "usb/PortFactory.h"
@@ -35,9 +39,11 @@ int reportNoBoards(const std::string& detail, double seconds, bool json, std::os
     return kExitNoDevice;
 }
 
-// One board's trace file: the path as given for a single board, numbered
-// before its extension when each of several boards has its own.
-std::string traceFileFor(const std::string& path, std::size_t index, bool numbered) {
+constexpr const char* kProgram = "tarvane-update " TARVANE_VERSION;
+
+// One board's trace or report file: the path as given for a single board,
+// numbered before its extension when each of several boards has its own.
+std::string numberedFileFor(const std::string& path, std::size_t index, bool numbered) {
     if (!numbered) return path;
     const std::filesystem::path given = pathFromUtf8(path);
     std::filesystem::path name = given.stem();
@@ -53,8 +59,8 @@ std::string traceFileFor(const std::string& path, std::size_t index, bool number
 // the reason on `err`, when the file cannot be written.
 bool traceBoard(const UpdateOptions& options, BoardTarget& target, std::size_t index, bool numbered,
                 std::vector<std::shared_ptr<TraceFile>>& traces, std::ostream& err) {
-    const std::string path = traceFileFor(options.trace, index, numbered);
-    const TraceHeader header{"tarvane-update " TARVANE_VERSION, options.commandLine, target.address.toString()};
+    const std::string path = numberedFileFor(options.trace, index, numbered);
+    const TraceHeader header{kProgram, options.commandLine, target.address.toString()};
     OpenedTrace opened = openTrace(path, header);
     if (!opened.trace) {
         err << "error: cannot write the trace file " << path << ": " << opened.error << "\n";
@@ -63,6 +69,46 @@ bool traceBoard(const UpdateOptions& options, BoardTarget& target, std::size_t i
     target.opener = tracedOpener(target.opener, opened.trace);
     traces.push_back(std::move(opened.trace));
     return true;
+}
+
+// A board's support report: its file, opened before anything is sent, and
+// the recorder of its connection.
+struct BoardReport {
+    std::string path;
+    FilePtr file;
+    std::shared_ptr<TraceRecorder> recorder;
+};
+
+// Opens the report of the board at `index` and records its opener; false,
+// with the reason on `err`, when the file cannot be written.
+bool reportBoard(const UpdateOptions& options, BoardTarget& target, std::size_t index, bool numbered,
+                 std::vector<BoardReport>& reports, std::ostream& err) {
+    BoardReport report;
+    report.path = numberedFileFor(options.report, index, numbered);
+    OpenedReportFile opened = openReportFile(report.path);
+    if (!opened.file) {
+        err << "error: cannot write the report file " << report.path << ": " << opened.error << "\n";
+        return false;
+    }
+    report.file = std::move(opened.file);
+    report.recorder =
+        std::make_shared<TraceRecorder>(TraceHeader{kProgram, options.commandLine, target.address.toString()});
+    target.opener = tracedOpener(target.opener, report.recorder);
+    reports.push_back(std::move(report));
+    return true;
+}
+
+void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err) {
+    SupportReportFacts facts;
+    facts.program = kProgram;
+    facts.system = options.system;
+    if (const BoardTexts* texts = boardTexts(options.board)) facts.board = texts->name;
+    facts.device = run.address().toString();
+    facts.hexPath = options.file;
+    facts.log = run.logText();
+    facts.trace = report.recorder->text();
+    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts));
+    if (!error.empty()) err << "error: cannot write the report file " << report.path << ": " << error << "\n";
 }
 
 } // namespace
@@ -97,11 +143,15 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         job.waitSeconds = 0;
     }
 
-    // Before anything is sent: a trace that cannot be written is a usage error.
-    const bool numberedTraces = options.all || targets.size() > 1;
+    // Before anything is sent: a trace or a report that cannot be written is a usage error.
+    const bool numbered = options.all || targets.size() > 1;
     std::vector<std::shared_ptr<TraceFile>> traces;
     for (std::size_t i = 0; !options.trace.empty() && i < targets.size(); ++i) {
-        if (!traceBoard(options, targets[i], i, numberedTraces, traces, err)) return kExitUsage;
+        if (!traceBoard(options, targets[i], i, numbered, traces, err)) return kExitUsage;
+    }
+    std::vector<BoardReport> reports;
+    for (std::size_t i = 0; !options.report.empty() && i < targets.size(); ++i) {
+        if (!reportBoard(options, targets[i], i, numbered, reports, err)) return kExitUsage;
     }
 
     const bool several = targets.size() > 1;
@@ -152,6 +202,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     for (const auto& trace : traces) {
         if (!trace->flush()) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
     }
+    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err);
     if (several && !options.json) {
         for (auto& run : runs) {
             char seconds[32];

@@ -30,7 +30,12 @@ struct UpdateOptions {
     // With several boards (or --all) each board has its own file, numbered
     // in the boards' order: FILE-1.EXT, FILE-2.EXT, ...
     std::string trace;
-    // The command line, for the trace's header.
+    // Where a support report of the update is written (--report) once it
+    // ends; empty for none. Numbered like the traces.
+    std::string report;
+    // The system's description, for the report.
+    std::string system;
+    // The command line, for the header of the trace and of the report's trace.
     std::string commandLine;
 };
 

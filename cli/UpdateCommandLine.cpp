@@ -213,6 +213,11 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
         ->excludes(inspectOption)
         ->excludes(listOption)
         ->group(kOutputGroup);
+    app.add_option("--report", result.reportPath, "Write a support report to FILE when the update ends")
+        ->type_name("FILE")
+        ->excludes(inspectOption)
+        ->excludes(listOption)
+        ->group(kOutputGroup);
 
     try {
         app.parse(argc, argv);

@@ -23,6 +23,7 @@ struct UpdateCommandLine {
     bool json = false;
     double waitSeconds = 0;
     std::string tracePath;
+    std::string reportPath;
     // The HEX file to update with, or to inspect.
     std::string file;
 };

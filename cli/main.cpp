@@ -4,6 +4,7 @@
 #include "cli/StopSignal.h"
 #include "cli/UpdateCommandLine.h"
 #include "startup/StartUp.h"
+#include "startup/SystemName.h"
 #include "trace/TraceFormat.h"
 #include "usb/PortFactory.h"
 
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
     options.waitSeconds = request.waitSeconds;
     options.progressBar = terminal && !request.json;
     options.trace = request.tracePath;
+    options.report = request.reportPath;
+    if (!options.report.empty()) options.system = systemDescription();
     options.commandLine = commandLineText(argc, argv);
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

@@ -18,4 +18,8 @@ FilePtr openForReading(const std::string& utf8Path);
 // Creates the file, or empties it.
 FilePtr openForWriting(const std::string& utf8Path);
 
+// The whole file in `text`; false with "cannot open it: REASON" or "cannot
+// read it" in `error`.
+bool readWholeFile(const std::string& utf8Path, std::string& text, std::string& error);
+
 } // namespace tarvane

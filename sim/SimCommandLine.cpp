@@ -105,8 +105,9 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
         ->type_name("FILE");
     auto* replayOption =
         app.add_option("--replay", result.replayPath,
-                       "Act as the board a trace (tarvane-update --trace) recorded: each request is answered as "
-                       "the recorded board answered the same request, with the same delays, or not at all")
+                       "Act as the board a trace (tarvane-update --trace) or a support report recorded: each "
+                       "request is answered as the recorded board answered the same request, with the same "
+                       "delays, or not at all")
             ->type_name("FILE");
     app.add_option("--silent", silent, "Carry out COMMAND but never answer it (repeatable)")->type_name("COMMAND");
     app.add_option("--answer-from", answerFrom, "Ignore COMMAND until its Nth request, answer from then on")

@@ -1,3 +1,4 @@
+#include "report/ReportFile.h"
 #include "sim/GadgetServer.h"
 #include "sim/ReplayBoard.h"
 #include "sim/SimCommandLine.h"
@@ -50,9 +51,10 @@ int serveOnGadget(tarvane::BoardModel& board, const tarvane::SimCommandLine& opt
     return 0;
 }
 
-// The recorded board of --replay; nothing, with the reason said, when the trace cannot be used.
+// The recorded board of --replay, from a trace or a support report; nothing,
+// with the reason said, when the trace cannot be used.
 std::unique_ptr<tarvane::ReplayBoard> replayBoard(const std::string& path) {
-    const tarvane::TraceReading reading = tarvane::readTraceFile(path);
+    const tarvane::TraceReading reading = tarvane::readTraceOrReport(path);
     if (!reading.ok()) {
         std::cerr << "tarvane-sim: cannot replay " << path << ": ";
         if (reading.errorLine > 0) std::cerr << "line " << reading.errorLine << ": ";

@@ -13,26 +13,12 @@ constexpr std::size_t kFlushAt = 64 * 1024;
 
 std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "the write failed"; }
 
-std::string headerLine(std::string_view name, const std::string& value) {
-    std::string line = "# ";
-    line += name;
-    line += ": ";
-    // One line each, whatever the value holds.
-    for (const char c : value) line += (c == '\n' || c == '\r') ? ' ' : c;
-    line += '\n';
-    return line;
-}
-
 } // namespace
 
 TraceFile::TraceFile(FilePtr file, std::string path, const TraceHeader& header)
     : path_(std::move(path)), file_(std::move(file)) {
     buffer_.reserve(kFlushAt + 1024);
-    buffer_ += kTraceFormatLine;
-    buffer_ += '\n';
-    buffer_ += headerLine("program", header.program);
-    buffer_ += headerLine("command", header.commandLine);
-    buffer_ += headerLine("device", header.device);
+    appendTraceHeader(buffer_, header);
 }
 
 TraceFile::~TraceFile() { flush(); }
@@ -40,22 +26,19 @@ TraceFile::~TraceFile() { flush(); }
 std::uint32_t TraceFile::openConnection() {
     const std::lock_guard lock(mutex_);
     const std::uint32_t n = ++connections_;
-    appendLocked("# connection " + std::to_string(n) + " opened\n");
+    if (file_) appendConnectionLine(buffer_, n, "opened");
     return n;
 }
 
 void TraceFile::closeConnection(std::uint32_t connection) {
     const std::lock_guard lock(mutex_);
-    appendLocked("# connection " + std::to_string(connection) + " closed\n");
+    if (file_) appendConnectionLine(buffer_, connection, "closed");
     flushLocked();
 }
 
 void TraceFile::connectionLost(std::uint32_t connection, std::string_view why) {
     const std::lock_guard lock(mutex_);
-    std::string line = "# connection " + std::to_string(connection) + " lost: ";
-    line += why;
-    line += '\n';
-    appendLocked(line);
+    if (file_) appendConnectionLine(buffer_, connection, "lost: " + std::string(why));
 }
 
 void TraceFile::report(std::int64_t micros, char direction, ReportView report) {
@@ -73,10 +56,6 @@ std::string TraceFile::error() const {
 bool TraceFile::flush() {
     const std::lock_guard lock(mutex_);
     return flushLocked();
-}
-
-void TraceFile::appendLocked(std::string_view line) {
-    if (file_) buffer_ += line;
 }
 
 bool TraceFile::flushLocked() {

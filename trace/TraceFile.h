@@ -1,7 +1,8 @@
 #pragma once
 
 #include "firmware/FileOpen.h"
-#include "usb/ReportPort.h"
+#include "trace/TraceFormat.h"
+#include "trace/TraceSink.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,33 +12,24 @@
 
 namespace tarvane {
 
-// What the top of a trace says about the run that wrote it.
-struct TraceHeader {
-    std::string program;     // the program's name, a space, its version
-    std::string commandLine; // as commandLineText gives it
-    std::string device;      // the device address the user gave
-};
-
 // One trace file, shared by every connection of a run. Reports come from the
 // worker thread, connections open and close on the UI thread: all of it is
 // buffered under one lock and written in large pieces, at each connection's
 // close and when the last owner lets go. A write that fails stops the trace
 // (error() says why); the update goes on untouched.
-class TraceFile {
+class TraceFile final : public TraceSink {
 public:
     // Puts the header in the buffer; flush() writes it.
     TraceFile(FilePtr file, std::string path, const TraceHeader& header);
-    ~TraceFile();
+    ~TraceFile() override;
     TraceFile(const TraceFile&) = delete;
     TraceFile& operator=(const TraceFile&) = delete;
 
-    // "# connection N opened"; returns N, counted from 1.
-    std::uint32_t openConnection();
-    // "# connection N closed", then everything buffered goes to the file.
-    void closeConnection(std::uint32_t connection);
-    // "# connection N lost: WHY", once per connection at most (the caller's part).
-    void connectionLost(std::uint32_t connection, std::string_view why);
-    void report(std::int64_t micros, char direction, ReportView report);
+    std::uint32_t openConnection() override;
+    // Then everything buffered goes to the file.
+    void closeConnection(std::uint32_t connection) override;
+    void connectionLost(std::uint32_t connection, std::string_view why) override;
+    void report(std::int64_t micros, char direction, ReportView report) override;
 
     const std::string& path() const { return path_; }
     // Why the trace stopped short; empty while it is whole.
@@ -48,7 +40,6 @@ public:
 
 private:
     bool flushLocked();
-    void appendLocked(std::string_view line);
 
     const std::string path_;
     mutable std::mutex mutex_;

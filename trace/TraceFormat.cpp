@@ -3,6 +3,34 @@
 #include <array>
 
 namespace tarvane {
+namespace {
+
+void appendHeaderLine(std::string& out, std::string_view name, const std::string& value) {
+    out += "# ";
+    out += name;
+    out += ": ";
+    // One line each, whatever the value holds.
+    for (const char c : value) out += (c == '\n' || c == '\r') ? ' ' : c;
+    out += '\n';
+}
+
+} // namespace
+
+void appendTraceHeader(std::string& out, const TraceHeader& header) {
+    out += kTraceFormatLine;
+    out += '\n';
+    appendHeaderLine(out, "program", header.program);
+    appendHeaderLine(out, "command", header.commandLine);
+    appendHeaderLine(out, "device", header.device);
+}
+
+void appendConnectionLine(std::string& out, std::uint32_t connection, std::string_view event) {
+    out += "# connection ";
+    out += std::to_string(connection);
+    out += ' ';
+    out += event;
+    out += '\n';
+}
 
 void appendReportLine(std::string& out, std::int64_t micros, char direction, ReportView report) {
     static constexpr char kDigits[] = "0123456789abcdef";

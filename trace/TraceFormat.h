@@ -14,6 +14,19 @@ inline constexpr std::string_view kTraceFormatLine = "# tarvane-trace 1";
 inline constexpr char kToBoard = '>';
 inline constexpr char kToHost = '<';
 
+// What the top of a trace says about the run that wrote it.
+struct TraceHeader {
+    std::string program;     // the program's name, a space, its version
+    std::string commandLine; // as commandLineText gives it
+    std::string device;      // the device address the user gave
+};
+
+// The format's line and the header's `# NAME: VALUE` lines.
+void appendTraceHeader(std::string& out, const TraceHeader& header);
+
+// "# connection N EVENT\n", EVENT being "opened", "closed" or "lost: WHY".
+void appendConnectionLine(std::string& out, std::uint32_t connection, std::string_view event);
+
 // "0.001234 > 01 02 ... 00\n": seconds since the connection opened with
 // microseconds, the direction, the 64 bytes.
 void appendReportLine(std::string& out, std::int64_t micros, char direction, ReportView report);

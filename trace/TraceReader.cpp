@@ -3,9 +3,7 @@
 #include "firmware/FileOpen.h"
 #include "trace/TraceFormat.h"
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 
 namespace tarvane {
 namespace {
@@ -161,21 +159,9 @@ TraceReading parseTrace(std::string_view text) {
 }
 
 TraceReading readTraceFile(const std::string& utf8Path) {
-    errno = 0;
-    const FilePtr file = openForReading(utf8Path);
-    TraceReading failed;
-    if (!file) {
-        failed.error = std::string("cannot open it: ") + (errno != 0 ? std::strerror(errno) : "no such file");
-        return failed;
-    }
     std::string text;
-    char chunk[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
-    if (std::ferror(file.get())) {
-        failed.error = "cannot read it";
-        return failed;
-    }
+    TraceReading failed;
+    if (!readWholeFile(utf8Path, text, failed.error)) return failed;
     return parseTrace(text);
 }
 

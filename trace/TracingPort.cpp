@@ -11,7 +11,7 @@ using Clock = std::chrono::steady_clock;
 
 class TracingPort final : public ReportPort {
 public:
-    TracingPort(std::unique_ptr<ReportPort> inner, std::shared_ptr<TraceFile> trace)
+    TracingPort(std::unique_ptr<ReportPort> inner, std::shared_ptr<TraceSink> trace)
         : inner_(std::move(inner)), trace_(std::move(trace)), connection_(trace_->openConnection()) {}
 
     ~TracingPort() override {
@@ -49,7 +49,7 @@ private:
     }
 
     std::unique_ptr<ReportPort> inner_;
-    std::shared_ptr<TraceFile> trace_;
+    std::shared_ptr<TraceSink> trace_;
     const std::uint32_t connection_;
     const Clock::time_point opened_ = Clock::now();
     // Worker thread only.
@@ -58,7 +58,7 @@ private:
 
 } // namespace
 
-PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceFile> trace) {
+PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceSink> trace) {
     if (!trace || !inner) return inner;
     return [inner = std::move(inner), trace = std::move(trace)](const DeviceAddress& address, std::uint16_t vendorId,
                                                                 std::uint16_t productId,

@@ -9,8 +9,9 @@ namespace tarvane {
 
 // Every port `inner` opens, wrapped so that each report that crosses it,
 // either way, lands in `trace` with its time since the port opened. The
-// link and the back-ends see an ordinary port. An empty trace wraps nothing.
-PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceFile> trace);
+// link and the back-ends see an ordinary port. An empty trace wraps nothing;
+// wrapping twice (a file and a recorder) sends each report to both.
+PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceSink> trace);
 
 // The window's TARVANE_TRACE: `opener` wrapped in a trace at `utf8Path`, or
 // left as it is when the path is empty or cannot be written; `message` then

@@ -1,6 +1,6 @@
-// --trace and tarvane-sim --replay: a traced update replays to the same log
-// and exit status, and each trace in tests/e2e/traces/ is a recorded failure
-// that must replay as it happened.
+// --trace, --report and tarvane-sim --replay: a traced update, or the report
+// of a failed one, replays to the same log and exit status, and each trace in
+// tests/e2e/traces/ is a recorded failure that must replay as it happened.
 #include "tests/support/HexGen.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/SimProcess.h"
@@ -74,6 +74,38 @@ TEST(Trace, ASuccessfulUpdateIsTracedBothWaysAndReplaysToSuccess) {
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_EQ(test::splitLines(refused.err).at(0),
               "error: cannot write the trace file " + nowhere + ": No such file or directory");
+    EXPECT_EQ(readText(log), "");
+}
+
+TEST(Report, AFailedUpdatesReportHoldsItsLogAndReplaysToItAndOneThatCannotBeWrittenStopsTheCommand) {
+    const test::ScratchDir scratch;
+    const std::string report = (scratch.path() / "failed.txt").string();
+    const test::ProcessResult recorded =
+        updateAgainst({"--silent", "erase"}, "display", kSmallFile, {"--report", report});
+    ASSERT_EQ(recorded.exitCode, 1) << recorded.err;
+
+    const std::string text = readText(report);
+    std::size_t at = 0;
+    // Each section in order; the log is the one printed, line for line, and the trace follows it.
+    for (const std::string& heading :
+         std::vector<std::string>{"[Program]\ntarvane-update ", "[System]\n", "[Board]\nboard: Display board\n",
+                                  "[HEX file]\nname: small.hex\n",
+                                  "[Log]\n" + recorded.out + "\n[Trace]\n# tarvane-trace 1\n"}) {
+        const std::size_t found = text.find("\n" + heading, at);
+        ASSERT_NE(found, std::string::npos) << heading << " in\n" << text;
+        at = found + heading.size();
+    }
+
+    const test::ProcessResult replayed = updateAgainst({"--replay", report}, "display", kSmallFile);
+    EXPECT_EQ(replayed.exitCode, 1) << replayed.err;
+    EXPECT_EQ(replayed.out, recorded.out);
+
+    const fs::path log = scratch.path() / "sim.log";
+    const std::string nowhere = (scratch.path() / "missing" / "report.txt").string();
+    const test::ProcessResult refused =
+        updateAgainst({"--log", log.string()}, "display", kSmallFile, {"--report", nowhere});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "error: cannot write the report file " + nowhere + ": No such file or directory\n");
     EXPECT_EQ(readText(log), "");
 }
 

@@ -6,6 +6,7 @@
 #include "tests/support/HexGen.h"
 #include "trace/TraceFormat.h"
 #include "trace/TraceReader.h"
+#include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
 
 #include <gtest/gtest.h>
@@ -82,6 +83,50 @@ TEST(TracingPort, RecordsBothWaysAndAFileThatCannotBeWrittenIsRefusedAtOnce) {
         EXPECT_FALSE(full.trace);
         EXPECT_EQ(full.error, "No space left on device");
     }
+}
+
+TEST(TraceRecorder, KeepsTheLastConnectionAsTheFirstOfATraceWithinItsBound) {
+    const Report query = frameReport({CMD_QUERY});
+    constexpr std::size_t kBound = 1000; // four report lines
+    TraceRecorder recorder({"tarvane-updater 9.9.9", "tarvane-updater", "sim"}, kBound);
+    EXPECT_FALSE(recorder.hasConnection());
+    EXPECT_TRUE(parseTrace(recorder.text()).ok());
+
+    const std::uint32_t first = recorder.openConnection();
+    recorder.report(10, kToBoard, query);
+    recorder.closeConnection(first);
+    // The second update replaces the first; what its port reports after
+    // its close, and a late close of the first, are left out.
+    const std::uint32_t second = recorder.openConnection();
+    recorder.report(20, kToBoard, query);
+    recorder.report(30, kToHost, query);
+    recorder.connectionLost(second, "the device is gone");
+    recorder.closeConnection(first);
+    const std::string whileOpen = recorder.text();
+    for (int i = 0; i < 10; ++i) recorder.report(40 + i, kToBoard, query);
+    recorder.closeConnection(second);
+
+    TraceReading reading = parseTrace(whileOpen);
+    ASSERT_TRUE(reading.ok()) << reading.errorLine << ": " << reading.error;
+    ASSERT_EQ(reading.trace.connections.size(), 1u);
+    EXPECT_EQ(reading.trace.connections[0].reports.size(), 2u);
+    EXPECT_EQ(reading.trace.connections[0].reports[0].micros, 20);
+    EXPECT_TRUE(reading.trace.connections[0].lost);
+
+    const std::string text = recorder.text();
+    EXPECT_EQ(text.rfind("# tarvane-trace 1\n# program: tarvane-updater 9.9.9\n# command: tarvane-updater\n"
+                         "# device: sim\n# connection 1 opened\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_TRUE(recorder.truncated());
+    EXPECT_NE(text.find("# the recording stops here"), std::string::npos);
+    EXPECT_LT(text.size(), kBound + 600);
+    reading = parseTrace(text);
+    ASSERT_TRUE(reading.ok()) << reading.errorLine << ": " << reading.error;
+    EXPECT_EQ(reading.trace.connections.size(), 1u);
+    EXPECT_LT(reading.trace.connections[0].reports.size(), 12u);
+    EXPECT_EQ(text.substr(text.size() - 22), "# connection 1 closed\n");
 }
 
 TEST(TraceReader, NamesTheFirstMalformedLine) {

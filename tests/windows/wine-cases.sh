@@ -98,10 +98,16 @@ two-boards)
     fail "no summary line for $silent"
   ;;
 tcp-trace)
-  # The trace of a Windows update: its header, and reports both ways.
+  # The trace of a Windows update: its header, and reports both ways; its
+  # support report: the system as Windows names it, the file's SHA-256.
   start_sim
-  update --trace "$(winpath "$work/update.trace")" --board interface --device "$sim_address" "$(winpath "$interface_hex")"
+  update --trace "$(winpath "$work/update.trace")" --report "$(winpath "$work/report.txt")" \
+    --board interface --device "$sim_address" "$(winpath "$interface_hex")"
   expect_status 0
+  grep -A1 -xF '[System]' "$work/report.txt" | grep -qE '^Windows [0-9]+\.[0-9]+\.[0-9]+ x64 \(64-bit program\)' ||
+    fail "the report does not name the Windows system"
+  grep -qxF "sha-256: $(sha256sum < "$interface_hex" | cut -d' ' -f1)" "$work/report.txt" ||
+    fail "the report gives another SHA-256 of the file"
   tr -d '\r' < "$work/update.trace" > "$work/trace.txt"
   head -n 1 "$work/trace.txt" | grep -qxF '# tarvane-trace 1' || fail "the trace does not start with its format line"
   grep -qxF "# program: tarvane-update $TARVANE_VERSION" "$work/trace.txt" || fail "the trace names no program version"

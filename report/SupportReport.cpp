@@ -1,0 +1,135 @@
+#include "report/SupportReport.h"
+
+#include "firmware/FileOpen.h"
+#include "firmware/FlashImage.h"
+#include "firmware/HexCheck.h"
+#include "firmware/HexFileReader.h"
+#include "firmware/Utf8Path.h"
+#include "report/Sha256.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tarvane {
+namespace {
+
+std::string hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+void appendHeading(std::string& out, std::string_view heading) {
+    out += '\n';
+    out += heading;
+    out += '\n';
+}
+
+// "size: N bytes" and "sha-256: ..." of the file as it is on disk, or why it
+// cannot be read (false: nothing more can be said of it).
+bool appendFileDigest(std::string& out, const std::string& path) {
+    errno = 0;
+    const FilePtr file = openForReading(path);
+    if (!file) {
+        out += std::string("size: cannot open it: ") + (errno != 0 ? std::strerror(errno) : "no such file") + "\n";
+        return false;
+    }
+    Sha256 digest;
+    std::uint64_t size = 0;
+    std::array<std::uint8_t, 64 * 1024> block{};
+    std::size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+        digest.update(block.data(), got);
+        size += got;
+    }
+    if (std::ferror(file.get())) {
+        out += "size: cannot read it\n";
+        return false;
+    }
+    out += "size: " + std::to_string(size) + " bytes\n";
+    out += "sha-256: " + hexDigest(digest.finish()) + "\n";
+    return true;
+}
+
+void appendHexFile(std::string& out, const std::string& path) {
+    if (path.empty()) {
+        out += "name: none chosen\n";
+        return;
+    }
+    out += "name: " + utf8FromPath(pathFromUtf8(path).filename()) + "\n";
+    if (!appendFileDigest(out, path)) return;
+    const HexCheckResult check = checkHexFile(path);
+    HexFileReader reader;
+    if (!check.ok || !reader.open(path)) {
+        out += "check: " + (check.ok ? std::string("cannot open it") : check.describe()) + "\n";
+        return;
+    }
+    FlashImage image;
+    const VerifyRange range = loadImage(reader, image);
+    out += "start: " + hex(range.start, 8) + "\n";
+    out += "length: " + hex(range.length, 8) + "\n";
+    out += "crc: " + hex(range.crc, 4) + "\n";
+}
+
+// The log's lines, each ended as the report's lines are.
+void appendLog(std::string& out, std::string_view log) {
+    while (!log.empty()) {
+        const std::size_t end = log.find('\n');
+        std::string_view line = log.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        out += line;
+        out += '\n';
+        if (end == std::string_view::npos) break;
+        log.remove_prefix(end + 1);
+    }
+}
+
+} // namespace
+
+std::string supportReportText(const SupportReportFacts& facts) {
+    std::string out(kReportTitle);
+    out += '\n';
+    appendHeading(out, "[Program]");
+    out += facts.program + "\n";
+    appendHeading(out, "[System]");
+    out += facts.system + "\n";
+    appendHeading(out, "[Board]");
+    out += "board: " + (facts.board.empty() ? std::string("none chosen") : facts.board) + "\n";
+    out += "device: " + facts.device + "\n";
+    appendHeading(out, "[HEX file]");
+    appendHexFile(out, facts.hexPath);
+    appendHeading(out, "[Log]");
+    appendLog(out, facts.log);
+    appendHeading(out, kReportTraceHeading);
+    out += facts.trace;
+    if (!facts.trace.empty() && facts.trace.back() != '\n') out += '\n';
+    return out;
+}
+
+std::string supportReportFileName(const std::tm& localTime) {
+    char name[64];
+    std::snprintf(name, sizeof name, "tarvane-report-%04d%02d%02d-%02d%02d%02d.txt", localTime.tm_year + 1900,
+                  localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min, localTime.tm_sec);
+    return name;
+}
+
+std::optional<ReportTrace> reportTrace(std::string_view text) {
+    std::optional<ReportTrace> found;
+    std::size_t lineNumber = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++lineNumber;
+        if (lineNumber == 1 && line != kReportTitle) return std::nullopt;
+        // The last such heading is the section's: a log line reading the same comes before it.
+        if (line == kReportTraceHeading) found = ReportTrace{text.substr(std::min(end + 1, text.size())), lineNumber};
+        at = end + 1;
+    }
+    return found;
+}
+
+} // namespace tarvane
