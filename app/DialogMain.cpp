@@ -3,13 +3,24 @@
 #include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
 #include "firmware/Utf8Path.h"
+#include "report/ReportFile.h"
+#include "report/SupportReport.h"
 #include "res/resource.h"
+#include "res/version.h"
+#include "trace/TracingPort.h"
 
+#include <ctime>
 #include <filesystem>
 
 namespace tarvane {
 
 DialogMain::DialogMain(DialogView& view) : m_view(view), m_update(*this, *this, m_link) {}
+
+void DialogMain::useDevice(DeviceAddress address, PortOpener opener) {
+    m_device = address.toString();
+    m_recorder = std::make_shared<TraceRecorder>(TraceHeader{m_boxCaption + " " TARVANE_VERSION, "", m_device});
+    m_link.useDevice(std::move(address), tracedOpener(std::move(opener), m_recorder));
+}
 
 void DialogMain::showLog() {
     m_view.setLogText(m_logText);
@@ -84,6 +95,7 @@ void DialogMain::onNotes() {
 }
 
 void DialogMain::onUpdate() {
+    m_updateRan = true;
     m_update.setMode(m_board == BoardKind::Display ? UpdateMode::UpdateAndStart : UpdateMode::Update);
     m_update.start(m_hexPath);
 }
@@ -125,6 +137,30 @@ void DialogMain::startTicks(int periodMs) {
 
 void DialogMain::stopTicks() {
     m_view.killTimer(TIMER_PROGRESS);
+}
+
+void DialogMain::onSaveReport() {
+    if (!m_updateRan) return;
+    const std::time_t now = std::time(nullptr);
+    const std::optional<std::string> path = m_view.saveFileDialog(supportReportFileName(*std::localtime(&now)));
+    if (!path || path->empty()) return;
+    SupportReportFacts facts;
+    facts.program = m_boxCaption + " " TARVANE_VERSION;
+    facts.system = m_systemName;
+    if (const BoardTexts* texts = boardTexts(m_board)) facts.board = std::string(texts->name);
+    facts.device = m_device;
+    facts.hexPath = m_hexPath;
+    facts.log = m_logText;
+    if (m_recorder) facts.trace = m_recorder->text();
+    const std::string error = saveReportFile(*path, supportReportText(facts));
+    if (error.empty()) return;
+    MessageBoxRequest box;
+    box.text = "Cannot save the support report.";
+    box.caption = m_boxCaption;
+    box.icon = MessageIcon::Error;
+    box.ownedByWindow = true;
+    box.detail = *path + ": " + error;
+    m_view.messageBox(box);
 }
 
 } // namespace tarvane

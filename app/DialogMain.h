@@ -3,8 +3,10 @@
 #include "app/BoardKind.h"
 #include "app/DialogView.h"
 #include "link/BootloaderLink.h"
+#include "trace/TraceRecorder.h"
 #include "update/UpdateSequence.h"
 
+#include <memory>
 #include <string>
 
 namespace tarvane {
@@ -21,9 +23,12 @@ public:
     DialogMain& operator=(const DialogMain&) = delete;
 
     // Where the bootloader is looked for (the device address and its back-end).
-    void useDevice(DeviceAddress address, PortOpener opener) { m_link.useDevice(std::move(address), std::move(opener)); }
+    // Every report to and from it is recorded for a support report.
+    void useDevice(DeviceAddress address, PortOpener opener);
     // The program's name without extension, the caption of the file-error box.
     void setProgramName(std::string name) { m_boxCaption = std::move(name); }
+    // The system's one-line description, for support reports.
+    void setSystemName(std::string name) { m_systemName = std::move(name); }
 
     // The window's buttons and timer.
     void onInterfaceBoard();
@@ -36,6 +41,11 @@ public:
     void onLinkMessage(const LinkMessage& message) { m_update.onLinkMessage(message); }
     // The window is going: the link stops and the board is let go.
     void onClose() { m_update.disconnect(); }
+    // Save support report...: the program, the system, the board, the file,
+    // the log and the last update's reports, in one file the user chooses.
+    void onSaveReport();
+    // An update has run since the window opened: there is something to report.
+    bool canSaveReport() const { return m_updateRan; }
 
     // "Name|pattern|..." for the file dialog, the chosen board's entry first.
     std::string fileFilter() const;
@@ -71,6 +81,10 @@ private:
 
     DialogView& m_view;
     std::string m_boxCaption = "tarvane-updater";
+    std::string m_systemName;
+    std::string m_device;
+    std::shared_ptr<TraceRecorder> m_recorder;
+    bool m_updateRan = false;
     std::string m_logText;
     std::string m_hexPath;
     BoardKind m_board = BoardKind::None;

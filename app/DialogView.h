@@ -45,6 +45,9 @@ public:
     // Returns the chosen file's full path, or nothing when cancelled.
     virtual std::optional<std::string> openFileDialog(const std::string& filter, const std::string& initialDirectory) = 0;
     virtual void showNotes() = 0;
+    // Where to save a file, proposing `suggestedName` in the user's documents
+    // folder; nothing when cancelled or where the window offers no such dialog.
+    virtual std::optional<std::string> saveFileDialog(const std::string& /*suggestedName*/) { return std::nullopt; }
 
     // A periodic timer whose ticks reach DialogMain::onTimer(id).
     virtual void startTimer(int id, int periodMs) = 0;

@@ -3,6 +3,7 @@
 #include "app/qt/QtDialogView.h"
 #include "res/version.h"
 #include "startup/StartUp.h"
+#include "startup/SystemName.h"
 #include "trace/TraceFormat.h"
 #include "trace/TracingPort.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
     tarvane::QtDialogView window;
     const std::string programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
     window.dialog().setProgramName(programName);
+    window.dialog().setSystemName(tarvane::systemDescription());
     const char* deviceText = std::getenv("TARVANE_DEVICE");
     tarvane::DeviceChoice device = tarvane::chooseDevice(deviceText ? deviceText : "");
     const char* tracePath = std::getenv("TARVANE_TRACE");

@@ -3,6 +3,7 @@
 #include "app/win32/Win32DialogView.h"
 #include "res/version.h"
 #include "startup/StartUp.h"
+#include "startup/SystemName.h"
 #include "trace/TraceFormat.h"
 #include "trace/TracingPort.h"
 #include "usb/PortFactory.h"
@@ -62,6 +63,7 @@ int TarvaneBootloaderApp::initInstance() {
     const auto view = std::make_unique<Win32DialogView>(instance_);
     const std::string name = programName();
     view->dialog().setProgramName(name);
+    view->dialog().setSystemName(systemDescription());
     startUpFrontEnd();
     DeviceChoice device = chooseDevice(environmentVariable(L"TARVANE_DEVICE"));
     const std::vector<std::string> args = utf8CommandLine();
