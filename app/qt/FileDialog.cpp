@@ -1,6 +1,7 @@
 #include "app/qt/FileDialog.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <string>
 #include <vector>
@@ -54,6 +55,20 @@ void configureOpenFileDialog(QFileDialog& dialog, const QStringList& nameFilters
 std::optional<QString> runOpenFileDialog(QWidget* owner, const QStringList& nameFilters, const QString& directory) {
     QFileDialog dialog(owner);
     configureOpenFileDialog(dialog, nameFilters, directory);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(chosen.first());
+}
+
+std::optional<QString> runSaveFileDialog(QWidget* owner, const QString& suggestedPath) {
+    QFileDialog dialog(owner);
+    dialog.setWindowTitle(QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QFileInfo suggested(suggestedPath);
+    dialog.setDirectory(suggested.absolutePath());
+    dialog.selectFile(suggested.fileName());
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;

@@ -21,4 +21,8 @@ void configureOpenFileDialog(QFileDialog& dialog, const QStringList& nameFilters
 // Runs that dialog modally; the chosen file's full path, or nothing when cancelled.
 std::optional<QString> runOpenFileDialog(QWidget* owner, const QStringList& nameFilters, const QString& directory);
 
+// A save dialog proposing `suggestedPath` (folder and name), run modally; the
+// path the user chose, or nothing when cancelled.
+std::optional<QString> runSaveFileDialog(QWidget* owner, const QString& suggestedPath);
+
 } // namespace tarvane

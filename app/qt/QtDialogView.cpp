@@ -7,6 +7,7 @@
 #include "res/resource.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextCursor>
 #include <QThread>
 
@@ -59,6 +61,22 @@ void QtDialogView::connectControls() {
     onClick(IDC_BROWSE, &DialogMain::onBrowse);
     onClick(IDC_UPDATE, &DialogMain::onUpdate);
     onClick(IDC_NOTES, &DialogMain::onNotes);
+
+    auto* log = controls_.find<QPlainTextEdit>(IDC_LOG);
+    log->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(log, &QWidget::customContextMenuRequested, this, [this, log](const QPoint& position) {
+        // A scroll area gives the position in its viewport's coordinates.
+        createLogMenu()->exec(log->viewport()->mapToGlobal(position));
+    });
+}
+
+std::unique_ptr<QMenu> QtDialogView::createLogMenu() {
+    std::unique_ptr<QMenu> menu(controls_.find<QPlainTextEdit>(IDC_LOG)->createStandardContextMenu());
+    menu->addSeparator();
+    QAction* save = menu->addAction(QStringLiteral("Save support report\u2026"));
+    save->setEnabled(dialog_.canSaveReport());
+    connect(save, &QAction::triggered, this, [this] { dialog_.onSaveReport(); });
+    return menu;
 }
 
 bool QtDialogView::hasControl(int id) const {
@@ -127,6 +145,15 @@ std::optional<std::string> QtDialogView::openFileDialog(const std::string& filte
         fileDialog_ ? fileDialog_(this, filters, directory) : runOpenFileDialog(this, filters, directory);
     if (!chosen) return std::nullopt;
     return chosen->toStdString();
+}
+
+std::optional<std::string> QtDialogView::saveFileDialog(const std::string& suggestedName) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QString suggested = QDir(folder).filePath(fromUtf8(suggestedName));
+    const std::optional<QString> chosen = saveDialog_ ? saveDialog_(this, suggested) : runSaveFileDialog(this, suggested);
+    if (!chosen) return std::nullopt;
+    return chosen->toUtf8().toStdString();
 }
 
 void QtDialogView::showNotes() {

@@ -7,6 +7,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QMenu>
 #include <QStringList>
 #include <QTimer>
 
@@ -25,6 +26,8 @@ public:
     // Answers the open-file dialog: the chosen path or nothing (cancel).
     using FileDialogFunction =
         std::function<std::optional<QString>(QWidget* owner, const QStringList& nameFilters, const QString& directory)>;
+    // Answers the save dialog, which proposes `suggestedPath`: the chosen path or nothing (cancel).
+    using SaveDialogFunction = std::function<std::optional<QString>(QWidget* owner, const QString& suggestedPath)>;
 
     explicit QtDialogView(QWidget* parent = nullptr);
     ~QtDialogView() override;
@@ -34,6 +37,9 @@ public:
     QWidget* control(int id) const { return controls_.find(id); }
     // Replaces the system's file dialog, for tests and demonstrations.
     void setFileDialog(FileDialogFunction function) { fileDialog_ = std::move(function); }
+    void setSaveDialog(SaveDialogFunction function) { saveDialog_ = std::move(function); }
+    // The log's context menu: the text field's own items, then Save support report….
+    std::unique_ptr<QMenu> createLogMenu();
 
     bool hasControl(int id) const override;
     void setControlText(int id, const std::string& text) override;
@@ -46,6 +52,7 @@ public:
     void messageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> openFileDialog(const std::string& filter, const std::string& initialDirectory) override;
     void showNotes() override;
+    std::optional<std::string> saveFileDialog(const std::string& suggestedName) override;
     void startTimer(int id, int periodMs) override;
     void killTimer(int id) override;
     void pause(int ms) override;
@@ -67,6 +74,7 @@ private:
     QButtonGroup boards_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
     FileDialogFunction fileDialog_;
+    SaveDialogFunction saveDialog_;
     bool centred_ = false;
     // Last, so it goes first: its link's worker stops before the window dies.
     DialogMain dialog_;
