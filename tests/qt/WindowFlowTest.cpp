@@ -1,5 +1,6 @@
 // Clicking through the window as a user does: board, file, update against
-// the simulated board, a missing board, a file that does not load, Notes.
+// the simulated board, a missing board, a file that does not load, Notes, and
+// the support report of a failed update.
 #include "usb/PortFactory.h"
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/NotesDialog.h"
@@ -7,12 +8,18 @@
 #include "sim/SimDevicePort.h"
 #include "sim/SimReportPort.h"
 #include "tests/qt/QtTestSupport.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <memory>
@@ -46,6 +53,14 @@ struct FileAnswers {
     }
 };
 
+// The log menu's last item, after a separator below the text field's own items.
+QAction* saveReportAction(QMenu& menu) {
+    const QList<QAction*> actions = menu.actions();
+    if (actions.size() < 3 || !actions.at(actions.size() - 2)->isSeparator()) return nullptr;
+    QAction* save = actions.last();
+    return save->text() == QStringLiteral("Save support report\u2026") ? save : nullptr;
+}
+
 } // namespace
 
 class WindowFlowTest : public QObject {
@@ -69,6 +84,7 @@ private slots:
     void notesOpensAndCloses();
     void closingDuringAnUpdateAsksNothing();
     void failuresHideTheProgressBar();
+    void failedUpdatesSupportReportReplaysToItsLog();
 
 private:
     std::unique_ptr<QtDialogView> window_;
@@ -309,6 +325,66 @@ void WindowFlowTest::failuresHideTheProgressBar() {
         QVERIFY(test::logLines(w).contains(failure));
         QVERIFY2(bar->isHidden(), qPrintable(failure));
     }
+}
+
+void WindowFlowTest::failedUpdatesSupportReportReplaysToItsLog() {
+    QtDialogView& w = *window_;
+    QString proposed;
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString reportPath = scratch.filePath(QStringLiteral("failed.txt"));
+    w.setSaveDialog([&](QWidget*, const QString& suggested) {
+        proposed = suggested;
+        return std::optional<QString>(reportPath);
+    });
+    test::click(w, IDC_DISPLAY_BOARD);
+    files_.answer = kDisplayFile;
+    test::click(w, IDC_BROWSE);
+    std::unique_ptr<QMenu> menu = w.createLogMenu();
+    QVERIFY(saveReportAction(*menu));
+    QVERIFY(!saveReportAction(*menu)->isEnabled());
+
+    SimFaults faults;
+    faults.silent = {CMD_ERASE};
+    auto board = std::make_shared<SimulatedBoard>(faults);
+    registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
+                                                         std::string&) { return openSimReportPort(board); });
+    useDeviceAddress(w.dialog(), "sim");
+    QSignalSpy ended(&w, &QtDialogView::updateFinished);
+    test::click(w, IDC_UPDATE);
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(ended.first().first().value<UpdateOutcome>(), UpdateOutcome::NoResponse);
+    const QStringList log = test::logLines(w);
+
+    menu = w.createLogMenu();
+    QAction* save = saveReportAction(*menu);
+    QVERIFY(save && save->isEnabled());
+    save->trigger();
+    QVERIFY(proposed.startsWith(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + '/'));
+    QFile file(reportPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString report = QString::fromUtf8(file.readAll());
+    qsizetype at = 0;
+    // Each section in order; the log is the window's, line for line, and the trace follows it.
+    for (const QString& heading :
+         {QStringLiteral("Tarvane support report\n"), QStringLiteral("\n[Program]\ntarvane-updater "),
+          QStringLiteral("\n[System]\n"), QStringLiteral("\n[Board]\nboard: Display board\ndevice: sim\n"),
+          QStringLiteral("\n[HEX file]\nname: Tarvane_Display_Board_2064.hex\n"),
+          "\n[Log]\n" + log.join('\n') + "\n\n[Trace]\n# tarvane-trace 1\n"}) {
+        const qsizetype found = report.indexOf(heading, at);
+        QVERIFY2(found >= 0, qPrintable(heading + QStringLiteral(" in\n") + report));
+        at = found + heading.size();
+    }
+
+    // Support's own tarvane-update, against the replayed board, shows the user's log.
+    const test::SimProcess sim({"--replay", reportPath.toStdString()});
+    QVERIFY2(sim.started(), sim.error().c_str());
+    const test::ProcessResult replayed =
+        test::runProcess(TARVANE_BIN_DIR "/tarvane-update",
+                         {"--board", "display", "--device", sim.address(), kDisplayFile.toStdString()});
+    QCOMPARE(replayed.exitCode, 1);
+    QCOMPARE(QString::fromStdString(replayed.out),
+             QStringLiteral("Display board selected\nHEX file selected\n") + log.join('\n') + '\n');
 }
 
 } // namespace tarvane
