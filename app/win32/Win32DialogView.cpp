@@ -4,6 +4,7 @@
 #include "app/win32/FileDialog.h"
 #include "app/win32/IconPaint.h"
 #include "app/win32/NotesDialog.h"
+#include "app/win32/SaveFileDialog.h"
 #include "res/resource.h"
 #include "win32/WideText.h"
 
@@ -62,6 +63,13 @@ INT_PTR Win32DialogView::handleMessage(HWND window, UINT message, WPARAM wParam,
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED) onCommand(window, LOWORD(wParam));
         return TRUE;
+    case WM_INITMENUPOPUP:
+        if (HIWORD(lParam) != 0) enableSaveReportInSystemMenu(window, dialog_.canSaveReport());
+        return FALSE;
+    case WM_SYSCOMMAND:
+        if (!onSysCommand(wParam)) return FALSE;
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+        return TRUE;
     case WM_LINK_RESPONSE:
     case WM_LINK_TIMEOUT:
         onLinkMessage(lParam);
@@ -80,6 +88,8 @@ void Win32DialogView::onInitDialog(HWND window) {
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     SetWindowTextW(window, toWide(kWindowTitle).c_str());
+    addSaveReportToSystemMenu(window);
+    logMenu_.emplace(GetDlgItem(window, IDC_LOG), [this] { return dialog_.canSaveReport(); });
 }
 
 bool Win32DialogView::onPaint(HWND window) {
@@ -113,6 +123,9 @@ void Win32DialogView::onCommand(HWND window, int id) {
     case IDC_NOTES:
         dialog_.onNotes();
         break;
+    case kSaveReportCommand:
+        dialog_.onSaveReport();
+        break;
     case IDOK:
     case IDCANCEL:
         // Esc, the close box and Enter away from a push button end the window at once.
@@ -127,6 +140,13 @@ void Win32DialogView::onCommand(HWND window, int id) {
     }
 }
 
+bool Win32DialogView::onSysCommand(WPARAM command) {
+    // The system keeps the low four bits of a system command for itself.
+    if ((command & 0xFFF0) != kSaveReportCommand) return false;
+    dialog_.onSaveReport();
+    return true;
+}
+
 void Win32DialogView::onLinkMessage(LPARAM lParam) {
     // The posted copy is ours again; it is freed when this handler returns.
     const std::unique_ptr<LinkMessage> message(reinterpret_cast<LinkMessage*>(lParam));
@@ -135,6 +155,8 @@ void Win32DialogView::onLinkMessage(LPARAM lParam) {
 
 void Win32DialogView::onDestroy(HWND window) {
     KillTimer(window, TIMER_PROGRESS);
+    // The log still exists here: its subclass comes off before it goes.
+    logMenu_.reset();
     // Once the worker has been joined nothing more is posted; what it posted
     // before is still queued and would be lost with the window, so free it.
     dialog_.onClose();
@@ -219,6 +241,11 @@ void Win32DialogView::showNotes() {
         return;
     }
     runNotesDialog(instance_, window_.load());
+}
+
+std::optional<std::string> Win32DialogView::saveFileDialog(const std::string& suggestedName) {
+    if (saveDialogHook_) return saveDialogHook_(suggestedName);
+    return runSaveFileDialog(window_.load(), suggestedName);
 }
 
 void Win32DialogView::startTimer(int id, int periodMs) {

@@ -3,6 +3,7 @@
 #include "app/DialogMain.h"
 #include "app/DialogView.h"
 #include "app/win32/Pictures.h"
+#include "app/win32/SupportReportMenu.h"
 
 #include <windows.h>
 
@@ -30,6 +31,7 @@ public:
                                                                     const std::string& directory)>;
     using MessageBoxHook = std::function<void(const MessageBoxRequest&)>;
     using NotesHook = std::function<void()>;
+    using SaveDialogHook = std::function<std::optional<std::string>(const std::string& suggestedName)>;
 
     explicit Win32DialogView(HINSTANCE instance);
     ~Win32DialogView() override;
@@ -48,6 +50,7 @@ public:
     void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
     void setMessageBoxHook(MessageBoxHook hook) { messageBoxHook_ = std::move(hook); }
     void setNotesHook(NotesHook hook) { notesHook_ = std::move(hook); }
+    void setSaveDialogHook(SaveDialogHook hook) { saveDialogHook_ = std::move(hook); }
 
     // Link messages freed unread because the window went first.
     std::size_t drainedMessages() const { return drained_; }
@@ -63,6 +66,7 @@ public:
     void messageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> openFileDialog(const std::string& filter, const std::string& initialDirectory) override;
     void showNotes() override;
+    std::optional<std::string> saveFileDialog(const std::string& suggestedName) override;
     void startTimer(int id, int periodMs) override;
     void killTimer(int id) override;
     void pause(int ms) override;
@@ -74,6 +78,7 @@ private:
     void onInitDialog(HWND window);
     bool onPaint(HWND window);
     void onCommand(HWND window, int id);
+    bool onSysCommand(WPARAM command);
     void onLinkMessage(LPARAM lParam);
     void onDestroy(HWND window);
     HWND item(int id) const;
@@ -87,6 +92,9 @@ private:
     FileDialogHook fileDialogHook_;
     MessageBoxHook messageBoxHook_;
     NotesHook notesHook_;
+    SaveDialogHook saveDialogHook_;
+    // While the window lives: the log's right-click menu.
+    std::optional<LogContextMenu> logMenu_;
     // Last, so it goes first: its link's worker stops before the rest goes.
     DialogMain dialog_;
 };
