@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <utility>
+
 namespace tarvane {
 namespace {
 
@@ -42,7 +44,8 @@ void enableSaveReportInSystemMenu(HWND window, bool enabled) {
 
 LogContextMenu::LogContextMenu(HWND log, std::function<bool()> canSaveReport)
     : log_(log), canSaveReport_(std::move(canSaveReport)) {
-    installed_ = log_ != nullptr && SetWindowSubclass(log_, subclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    installed_ = log_ != nullptr &&
+                 SetWindowSubclass(log_, subclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
 }
 
 LogContextMenu::~LogContextMenu() {
@@ -81,8 +84,9 @@ void LogContextMenu::show(LPARAM where) const {
         ClientToScreen(log_, &point);
     }
     HWND owner = GetParent(log_);
-    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
-                                                         point.x, point.y, 0, owner != nullptr ? owner : log_, nullptr));
+    const auto chosen = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                                         point.x, point.y, 0, owner != nullptr ? owner : log_,
+                                                         nullptr));
     switch (chosen) {
     case kCopyCommand:
         SendMessageW(log_, WM_COPY, 0, 0);
