@@ -31,6 +31,7 @@ UINT enabledFlag(bool enabled) {
 } // namespace
 
 void addSaveReportToSystemMenu(HWND window) {
+    // The window's own copy of the system menu, destroyed with the window.
     HMENU menu = GetSystemMenu(window, FALSE);
     if (menu == nullptr) return;
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
