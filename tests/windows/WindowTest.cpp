@@ -3,7 +3,9 @@
 // simulated board with the real timer, posted link messages and pauses.
 #include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
+#include "app/win32/SupportReportMenu.h"
 #include "app/win32/Win32DialogView.h"
+#include "firmware/Utf8Path.h"
 #include "res/resource.h"
 #include "sim/SimDevicePort.h"
 #include "sim/SimReportPort.h"
@@ -18,7 +20,11 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace tarvane {
@@ -86,6 +92,51 @@ protected:
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
         return true;
+    }
+
+    // Right-clicks the log and reads back the menu that opens: each item's
+    // text and whether it is enabled. With `choose`, the last item is chosen
+    // by the keyboard, as a user would; otherwise the menu is dismissed.
+    std::vector<std::pair<std::wstring, bool>> logContextMenu(bool choose) {
+        static std::vector<std::pair<std::wstring, bool>> seen;
+        static bool chooseLast = false;
+        seen.clear();
+        chooseLast = choose;
+        // The menu runs its own loop; a thread timer reaches into it. Only
+        // this thread's menu: other tests' windows share the display.
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+            HWND popup = nullptr;
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND candidate, LPARAM found) {
+                    wchar_t name[16]{};
+                    GetClassNameW(candidate, name, 16);
+                    if (std::wstring_view(name) != L"#32768" || !IsWindowVisible(candidate)) return TRUE;
+                    *reinterpret_cast<HWND*>(found) = candidate;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&popup));
+            if (popup == nullptr) return;
+            KillTimer(nullptr, id);
+            auto menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+            for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                wchar_t label[64]{};
+                GetMenuStringW(menu, static_cast<UINT>(i), label, 64, MF_BYPOSITION);
+                seen.emplace_back(label, (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) == 0);
+            }
+            if (!chooseLast) {
+                EndMenu();
+                return;
+            }
+            PostMessageW(popup, WM_KEYDOWN, VK_END, 0);
+            PostMessageW(popup, WM_CHAR, L'\r', 0);
+        });
+        RECT box{};
+        GetWindowRect(item(IDC_LOG), &box);
+        SendMessageW(item(IDC_LOG), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(item(IDC_LOG)),
+                     MAKELPARAM(box.left + 10, box.top + 10));
+        KillTimer(nullptr, timer);
+        return seen;
     }
 
     std::unique_ptr<Win32DialogView> view;
@@ -254,6 +305,87 @@ TEST_F(WindowTest, FailuresWhileProgrammingHideTheProgressBar) {
         EXPECT_FALSE(visible(IDC_PROGRESS)) << toUtf8(failure);
     }
     registerSimulatedBoardPort();
+}
+
+TEST_F(WindowTest, SupportReportIsSavedFromEitherMenuOnceAnUpdateHasRun) {
+    // The Windows end-to-end case names a folder to keep the report and its
+    // file in, and replays the report with the terminal tool.
+    const test::ScratchDir scratch;
+    const char* kept = std::getenv("TARVANE_WINDOW_REPORT_DIR");
+    const std::filesystem::path folder = kept != nullptr ? pathFromUtf8(kept) : scratch.path();
+    const std::filesystem::path hexFile = folder / L"Tarvane_Interface_Board_test.hex";
+    std::ofstream(hexFile, std::ios::binary)
+        << test::generateHex({{test::kGenImageBase, test::patternBytes(600, 7)}}).text;
+    const std::filesystem::path reportFile = folder / L"report.txt";
+
+    std::vector<std::string> suggested;
+    std::optional<std::string> savePath;
+    view->setSaveDialogHook([&](const std::string& name) {
+        suggested.push_back(name);
+        return savePath;
+    });
+    HMENU system = GetSystemMenu(window, FALSE);
+    const auto systemItemEnabled = [&] {
+        SendMessageW(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(system), MAKELPARAM(0, TRUE));
+        return (GetMenuState(system, kSaveReportCommand, MF_BYCOMMAND) & MF_GRAYED) == 0;
+    };
+    wchar_t label[64]{};
+    GetMenuStringW(system, kSaveReportCommand, label, 64, MF_BYCOMMAND);
+    EXPECT_EQ(std::wstring(label), L"Save support report\u2026");
+
+    // Before any update there is nothing to report: greyed, and a command
+    // that arrives anyway asks for no file.
+    click(IDC_INTERFACE_BOARD);
+    EXPECT_FALSE(systemItemEnabled());
+    const std::vector<std::pair<std::wstring, bool>> before = logContextMenu(false);
+    ASSERT_EQ(before.size(), 4u);
+    EXPECT_EQ(before[3], std::make_pair(std::wstring(L"Save support report\u2026"), false));
+    SendMessageW(window, WM_SYSCOMMAND, kSaveReportCommand, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(kSaveReportCommand, 0), 0);
+    EXPECT_TRUE(suggested.empty());
+
+    // A board that never answers the erase.
+    SimFaults faults;
+    faults.silent = {CMD_ERASE};
+    auto board = std::make_shared<SimulatedBoard>(faults);
+    registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
+                                                         std::string&) { return openSimReportPort(board); });
+    ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
+    answer = toUtf8(hexFile.wstring());
+    click(IDC_BROWSE);
+    click(IDC_UPDATE);
+    ASSERT_TRUE(pumpUntil([&] { return !view->dialog().updating(); }, std::chrono::seconds(60)))
+        << toUtf8(text(IDC_LOG));
+    registerSimulatedBoardPort();
+    ASSERT_NE(text(IDC_LOG).find(L">> No Response from the device!"), std::wstring::npos) << toUtf8(text(IDC_LOG));
+
+    // The system menu's item (the system keeps the command's low bits), with
+    // the dialog cancelled; then the log's, chosen as a user chooses it.
+    EXPECT_TRUE(systemItemEnabled());
+    SendMessageW(window, WM_SYSCOMMAND, kSaveReportCommand | 3, 0);
+    ASSERT_EQ(suggested.size(), 1u);
+    EXPECT_EQ(suggested[0].rfind("tarvane-report-", 0), 0u);
+    savePath = toUtf8(reportFile.wstring());
+    const std::vector<std::pair<std::wstring, bool>> after = logContextMenu(true);
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after[0], std::make_pair(std::wstring(L"&Copy"), false));
+    EXPECT_EQ(after[1], std::make_pair(std::wstring(L"Select &All"), true));
+    EXPECT_EQ(after[3], std::make_pair(std::wstring(L"Save support report\u2026"), true));
+    EXPECT_EQ(suggested.size(), 2u);
+    EXPECT_TRUE(boxes.empty());
+
+    ASSERT_TRUE(std::filesystem::exists(reportFile));
+    std::ifstream in(reportFile, std::ios::binary);
+    const std::string report{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(report.rfind("Tarvane support report\n", 0), 0u) << report;
+    for (const char* section : {"\n[Program]\n", "\n[System]\n", "\n[Board]\nboard: Interface board\ndevice: sim\n",
+                                "\n[HEX file]\nname: Tarvane_Interface_Board_test.hex\n", "\n[Log]\n", "\n[Trace]\n"})
+        EXPECT_NE(report.find(section), std::string::npos) << section;
+    // The log section is the window's log, line for line, its CR LF as LF.
+    std::string shown = toUtf8(text(IDC_LOG));
+    std::erase(shown, '\r');
+    const std::size_t logStart = report.find("\n[Log]\n") + 7;
+    EXPECT_EQ(report.substr(logStart, report.find("\n[Trace]\n") - logStart), shown);
 }
 
 } // namespace

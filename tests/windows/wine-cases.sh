@@ -115,6 +115,23 @@ tcp-trace)
   grep -qE "^[0-9]+\.[0-9]{6} >$hex64\$" "$work/trace.txt" || fail "no report to the board in the trace"
   grep -qE "^[0-9]+\.[0-9]{6} <$hex64\$" "$work/trace.txt" || fail "no report from the board in the trace"
   ;;
+window-report)
+  # The window's test saves the report of a failed update through the log's
+  # menu into this folder; replayed, it gives the terminal tool the same log
+  # after its two preamble lines, and the same failure.
+  [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
+  TARVANE_WINDOW_REPORT_DIR=$(winpath "$work") "$wine" "$bin/tarvane_win32_tests.exe" \
+    --gtest_filter='WindowTest.SupportReport*' > "$work/gtest.raw" 2>&1 < /dev/null ||
+    { tr -d '\r' < "$work/gtest.raw" > "$work/gtest.txt"; fail "the window's test failed"; }
+  [[ -f $work/report.txt ]] || fail "the window saved no report"
+  start_sim --replay "$work/report.txt"
+  update --board interface --device "$sim_address" "$(winpath "$work/Tarvane_Interface_Board_test.hex")"
+  expect_status 1
+  # The section's lines, without its heading and the empty line that ends it.
+  sed -n '/^\[Log\]$/,/^\[Trace\]$/p' "$work/report.txt" | sed '1d;$d' | sed '$d' > "$work/expected.txt"
+  tail -n +3 "$work/out.txt" | diff "$work/expected.txt" - > "$work/diff.txt" ||
+    fail "the replay's log differs from the report's"
+  ;;
 utf8-path)
   # Outside the ANSI code page: only the wide command line keeps this path.
   dir="$work/Pr${en_dash}üfung 固件"
