@@ -147,5 +147,25 @@ TEST_F(DialogMainTest, UpdateWithoutABoardOrWithABadFileEndsAtOnceWithControlsBa
     EXPECT_EQ(view.outcomes.back(), UpdateOutcome::FileNotLoaded);
 }
 
+TEST_F(DialogMainTest, SupportReportOnlyAfterAnUpdateAndAnUnwritableOneSaysWhy) {
+    dialog.onSaveReport(); // nothing has run: nothing is offered
+    EXPECT_FALSE(dialog.canSaveReport());
+    EXPECT_TRUE(view.savesProposed.empty());
+
+    dialog.onDisplayBoard();
+    dialog.onUpdate();
+    ASSERT_TRUE(dialog.canSaveReport());
+    const std::size_t boxes = view.boxes.size();
+    view.saveAnswer = (dir / "no such folder" / "report.txt").string();
+    dialog.onSaveReport();
+    ASSERT_EQ(view.savesProposed.size(), 1u);
+    EXPECT_EQ(view.savesProposed[0].rfind("tarvane-report-", 0), 0u) << view.savesProposed[0];
+    ASSERT_EQ(view.boxes.size(), boxes + 1);
+    EXPECT_EQ(view.boxes.back().text, "Cannot save the support report.");
+    EXPECT_NE(view.boxes.back().detail.find(*view.saveAnswer), std::string::npos) << view.boxes.back().detail;
+    EXPECT_EQ(view.logLines(), (Lines{"Display board selected", "", ">> Cannot load the HEX file."}))
+        << "the log is untouched";
+}
+
 } // namespace
 } // namespace tarvane

@@ -28,6 +28,8 @@ struct RecordingView : DialogView {
     std::deque<std::optional<std::string>> fileAnswers;
     std::vector<std::pair<std::string, std::string>> fileDialogs; // filter, initial directory
     int notesShown = 0;
+    std::vector<std::string> savesProposed;
+    std::optional<std::string> saveAnswer;
     std::map<int, int> timers;
     std::vector<int> pauses;
     std::vector<LinkMessage> posted;
@@ -68,6 +70,10 @@ struct RecordingView : DialogView {
         return answer;
     }
     void showNotes() override { ++notesShown; }
+    std::optional<std::string> saveFileDialog(const std::string& suggestedName) override {
+        savesProposed.push_back(suggestedName);
+        return saveAnswer;
+    }
     void startTimer(int id, int period) override { timers[id] = period; }
     void killTimer(int id) override { timers.erase(id); }
     void pause(int ms) override { pauses.push_back(ms); }
