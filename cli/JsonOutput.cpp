@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <ostream>
 
 namespace tarvane {
@@ -26,12 +25,6 @@ const char* phaseName(UpdatePhase phase) {
         break;
     }
     return nullptr;
-}
-
-std::string hex(std::uint32_t value, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%0*X", digits, static_cast<unsigned>(value));
-    return buf;
 }
 
 // The device, when there is one, comes right after the type.
@@ -101,9 +94,9 @@ void JsonOutput::result(UpdateOutcome outcome, const VerifyRange& range, double 
                                   {"seconds", static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000.0},
                                   {"dataBytes", dataBytes}};
     if (!range.empty()) {
-        object["start"] = hex(range.start, 8);
-        object["length"] = hex(range.length, 8);
-        object["crc"] = hex(range.crc, 4);
+        object["start"] = hexNumber(range.start, 8);
+        object["length"] = hexNumber(range.length, 8);
+        object["crc"] = hexNumber(range.crc, 4);
     }
     write(dump(object, device_));
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace tarvane {
@@ -52,6 +53,17 @@ VerifyRange loadImage(HexFileReader& reader, FlashImage& image) {
     range.length = ((highestEnd - range.start) + 3u) & ~3u;
     range.crc = crc16(image.data() + (range.start - kImageBase), range.length);
     return range;
+}
+
+std::string hexNumber(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+std::string rangeLines(const VerifyRange& range) {
+    return "start: " + hexNumber(range.start, 8) + "\nlength: " + hexNumber(range.length, 8) + "\ncrc: " +
+           hexNumber(range.crc, 4) + "\n";
 }
 
 } // namespace tarvane

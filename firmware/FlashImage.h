@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tarvane {
 
@@ -18,6 +19,11 @@ struct VerifyRange {
     bool empty() const { return length == 0; }
     friend bool operator==(const VerifyRange&, const VerifyRange&) = default;
 };
+
+// "0x" and `digits` upper-case hex digits: how a range's numbers are shown.
+std::string hexNumber(std::uint32_t value, int digits);
+// "start: ...", "length: ...", "crc: ..." lines, each ended by '\n'.
+std::string rangeLines(const VerifyRange& range);
 
 // An erased-flash picture of the board's program memory: byte i stands for
 // flash address kImageBase + i. Allocated once and rebuilt by every load.

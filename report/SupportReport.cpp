@@ -16,12 +16,6 @@
 namespace tarvane {
 namespace {
 
-std::string hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
-
 void appendHeading(std::string& out, std::string_view heading) {
     out += '\n';
     out += heading;
@@ -69,9 +63,7 @@ void appendHexFile(std::string& out, const std::string& path) {
     }
     FlashImage image;
     const VerifyRange range = loadImage(reader, image);
-    out += "start: " + hex(range.start, 8) + "\n";
-    out += "length: " + hex(range.length, 8) + "\n";
-    out += "crc: " + hex(range.crc, 4) + "\n";
+    out += rangeLines(range);
 }
 
 // The log's lines, each ended as the report's lines are.

@@ -11,9 +11,14 @@ std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
 }
 
 void registerSimulatedBoardPort() {
-    registerPortOpener(DeviceAddress::Kind::Sim, [](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
-        return openSimReportPort(processSimulatedBoard());
-    });
+    registerSimulatedBoardPort(processSimulatedBoard());
+}
+
+void registerSimulatedBoardPort(std::shared_ptr<SimulatedBoard> board) {
+    registerPortOpener(DeviceAddress::Kind::Sim,
+                       [board = std::move(board)](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+                           return openSimReportPort(board);
+                       });
 }
 
 } // namespace tarvane

@@ -13,5 +13,7 @@ std::shared_ptr<SimulatedBoard> processSimulatedBoard();
 // Makes the `sim` address open processSimulatedBoard(). Every front end that
 // offers `sim` calls this once at start; usb/ does not know the board.
 void registerSimulatedBoardPort();
+// Makes the `sim` address open `board` instead, such as one with faults.
+void registerSimulatedBoardPort(std::shared_ptr<SimulatedBoard> board);
 
 } // namespace tarvane

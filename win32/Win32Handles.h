@@ -59,8 +59,16 @@ struct BitmapTraits {
     static void release(Value h) { DeleteObject(h); }
 };
 
+struct MenuTraits {
+    using Value = HMENU;
+    static Value empty() { return nullptr; }
+    static bool valid(Value h) { return h != nullptr; }
+    static void release(Value h) { DestroyMenu(h); }
+};
+
 using UniqueHandle = UniqueWin32<HandleTraits>;
 using UniqueModule = UniqueWin32<ModuleTraits>;
 using UniqueBitmap = UniqueWin32<BitmapTraits>;
+using UniqueMenu = UniqueWin32<MenuTraits>;
 
 } // namespace tarvane

@@ -10,14 +10,6 @@
 namespace tarvane {
 namespace {
 
-struct MenuTraits {
-    using Value = HMENU;
-    static Value empty() { return nullptr; }
-    static bool valid(Value h) { return h != nullptr; }
-    static void release(Value h) { DestroyMenu(h); }
-};
-using UniqueMenu = UniqueWin32<MenuTraits>;
-
 // Returned by the popup only, never sent to a window.
 constexpr UINT kCopyCommand = 1;
 constexpr UINT kSelectAllCommand = 2;

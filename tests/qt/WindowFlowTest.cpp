@@ -6,7 +6,6 @@
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"
 #include "sim/SimDevicePort.h"
-#include "sim/SimReportPort.h"
 #include "tests/qt/QtTestSupport.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/SimProcess.h"
@@ -314,9 +313,7 @@ void WindowFlowTest::failuresHideTheProgressBar() {
     const std::pair<SimFaults, QString> cases[] = {{silent, QStringLiteral(">> No Response from the device!")},
                                                    {garbled, QStringLiteral(">> Timeout detected!")}};
     for (const auto& [faults, failure] : cases) {
-        auto board = std::make_shared<SimulatedBoard>(faults);
-        registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
-                                                             std::string&) { return openSimReportPort(board); });
+        registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
         useDeviceAddress(w.dialog(), "sim");
         QSignalSpy ended(&w, &QtDialogView::updateFinished);
         test::click(w, IDC_UPDATE);
@@ -346,9 +343,7 @@ void WindowFlowTest::failedUpdatesSupportReportReplaysToItsLog() {
 
     SimFaults faults;
     faults.silent = {CMD_ERASE};
-    auto board = std::make_shared<SimulatedBoard>(faults);
-    registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
-                                                         std::string&) { return openSimReportPort(board); });
+    registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
     useDeviceAddress(w.dialog(), "sim");
     QSignalSpy ended(&w, &QtDialogView::updateFinished);
     test::click(w, IDC_UPDATE);

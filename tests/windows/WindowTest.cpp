@@ -8,7 +8,6 @@
 #include "firmware/Utf8Path.h"
 #include "res/resource.h"
 #include "sim/SimDevicePort.h"
-#include "sim/SimReportPort.h"
 #include "tests/support/HexGen.h"
 #include "usb/PortFactory.h"
 #include "win32/WideText.h"
@@ -293,9 +292,7 @@ TEST_F(WindowTest, FailuresWhileProgrammingHideTheProgressBar) {
     const std::pair<SimFaults, const wchar_t*> cases[] = {{silent, L">> No Response from the device!"},
                                                           {garbled, L">> Timeout detected!"}};
     for (const auto& [faults, failure] : cases) {
-        auto board = std::make_shared<SimulatedBoard>(faults);
-        registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
-                                                             std::string&) { return openSimReportPort(board); });
+        registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
         ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
         click(IDC_UPDATE);
         EXPECT_TRUE(pumpUntil([&] { return visible(IDC_PROGRESS); }, std::chrono::seconds(10)));
@@ -347,9 +344,7 @@ TEST_F(WindowTest, SupportReportIsSavedFromEitherMenuOnceAnUpdateHasRun) {
     // A board that never answers the erase.
     SimFaults faults;
     faults.silent = {CMD_ERASE};
-    auto board = std::make_shared<SimulatedBoard>(faults);
-    registerPortOpener(DeviceAddress::Kind::Sim, [board](const DeviceAddress&, std::uint16_t, std::uint16_t,
-                                                         std::string&) { return openSimReportPort(board); });
+    registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
     ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
     answer = toUtf8(hexFile.wstring());
     click(IDC_BROWSE);
