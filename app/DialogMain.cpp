@@ -18,8 +18,12 @@ DialogMain::DialogMain(DialogView& view) : m_view(view), m_update(*this, *this, 
 
 void DialogMain::useDevice(DeviceAddress address, PortOpener opener) {
     m_device = address.toString();
-    m_recorder = std::make_shared<TraceRecorder>(TraceHeader{m_boxCaption + " " TARVANE_VERSION, "", m_device});
+    m_recorder = std::make_shared<TraceRecorder>(TraceHeader{programLine(), "", m_device});
     m_link.useDevice(std::move(address), tracedOpener(std::move(opener), m_recorder));
+}
+
+std::string DialogMain::programLine() const {
+    return m_boxCaption + " " TARVANE_VERSION;
 }
 
 void DialogMain::showLog() {
@@ -145,7 +149,7 @@ void DialogMain::onSaveReport() {
     const std::optional<std::string> path = m_view.saveFileDialog(supportReportFileName(*std::localtime(&now)));
     if (!path || path->empty()) return;
     SupportReportFacts facts;
-    facts.program = m_boxCaption + " " TARVANE_VERSION;
+    facts.program = programLine();
     facts.system = m_systemName;
     if (const BoardTexts* texts = boardTexts(m_board)) facts.board = std::string(texts->name);
     facts.device = m_device;

@@ -62,6 +62,8 @@ private:
     // Board, Notes and Browse buttons, and Update while a file is chosen.
     void enableControls(bool on);
     void enableStepTexts();
+    // The program's name and version, as traces and reports begin.
+    std::string programLine() const;
 
     // UpdateEvents
     void logCleared() override { clearLog(); }

@@ -2,7 +2,6 @@
 
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
-#include "firmware/HexFileReader.h"
 #include "update/ExitStatus.h"
 
 #include <ostream>
@@ -11,15 +10,13 @@ namespace tarvane {
 
 int inspectHexFile(const std::string& path, std::ostream& out, std::ostream& err) {
     const HexCheckResult check = checkHexFile(path);
-    HexFileReader reader;
-    if (!check.ok || !reader.open(path)) {
+    const std::optional<VerifyRange> range = check.ok ? fileVerifyRange(path) : std::nullopt;
+    if (!range) {
         err << "error: Cannot load the HEX file.\n"
             << (check.ok ? "cannot open " + path : check.describe()) << '\n';
         return kExitBadFile;
     }
-    FlashImage image;
-    const VerifyRange range = loadImage(reader, image);
-    out << rangeLines(range) << "records: " << check.records << '\n'
+    out << rangeLines(*range) << "records: " << check.records << '\n'
         << "data bytes: " << check.dataBytes << '\n';
     return kExitUpdated;
 }

@@ -90,16 +90,16 @@ class UpdateHelpFormatter : public CLI::FormatterBase {
 public:
     UpdateHelpFormatter(std::vector<std::string> usage, std::vector<std::string> groups,
                         std::vector<HelpSection> trailer)
-        : m_usage(std::move(usage)), m_groups(std::move(groups)), m_trailer(std::move(trailer)) {}
+        : usage_(std::move(usage)), groups_(std::move(groups)), trailer_(std::move(trailer)) {}
 
     std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
         std::string out = app->get_description() + "\n\n";
         // "Usage:" then "or:" lines: the form help2man takes for the man page's synopsis.
-        for (const std::string& form : m_usage) {
-            out += (&form == &m_usage.front() ? "Usage: " : "  or:  ") + form + "\n";
+        for (const std::string& form : usage_) {
+            out += (&form == &usage_.front() ? "Usage: " : "  or:  ") + form + "\n";
         }
         // An option left out of the named groups still shows, after them.
-        std::vector<std::string> groups = m_groups;
+        std::vector<std::string> groups = groups_;
         for (const CLI::Option* option : app->get_options()) {
             const std::string& group = option->get_group();
             if (group.empty() || std::find(groups.begin(), groups.end(), group) != groups.end()) continue;
@@ -113,14 +113,14 @@ public:
             }
             appendSection(out, section);
         }
-        for (const HelpSection& section : m_trailer) appendSection(out, section);
+        for (const HelpSection& section : trailer_) appendSection(out, section);
         return out;
     }
 
 private:
-    std::vector<std::string> m_usage;
-    std::vector<std::string> m_groups;
-    std::vector<HelpSection> m_trailer;
+    std::vector<std::string> usage_;
+    std::vector<std::string> groups_;
+    std::vector<HelpSection> trailer_;
 };
 
 std::shared_ptr<UpdateHelpFormatter> helpFormatter() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tarvane {
@@ -47,5 +48,10 @@ private:
 // the range. A file without data in the image gives an empty range.
 // Rewinds the reader and advances its linesConsumed like any read.
 VerifyRange loadImage(HexFileReader& reader, FlashImage& image);
+
+// The verification range of the HEX file at `utf8Path`, loaded afresh;
+// nothing when it cannot be opened. Only a file that passed its check has a
+// range worth using.
+std::optional<VerifyRange> fileVerifyRange(const std::string& utf8Path);
 
 } // namespace tarvane

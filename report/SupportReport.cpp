@@ -3,15 +3,11 @@
 #include "firmware/FileOpen.h"
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
-#include "firmware/HexFileReader.h"
 #include "firmware/Utf8Path.h"
 #include "report/Sha256.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace tarvane {
 namespace {
@@ -25,25 +21,15 @@ void appendHeading(std::string& out, std::string_view heading) {
 // "size: N bytes" and "sha-256: ..." of the file as it is on disk, or why it
 // cannot be read (false: nothing more can be said of it).
 bool appendFileDigest(std::string& out, const std::string& path) {
-    errno = 0;
-    const FilePtr file = openForReading(path);
-    if (!file) {
-        out += std::string("size: cannot open it: ") + (errno != 0 ? std::strerror(errno) : "no such file") + "\n";
+    std::string text;
+    std::string error;
+    if (!readWholeFile(path, text, error)) {
+        out += "size: " + error + "\n";
         return false;
     }
     Sha256 digest;
-    std::uint64_t size = 0;
-    std::array<std::uint8_t, 64 * 1024> block{};
-    std::size_t got = 0;
-    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
-        digest.update(block.data(), got);
-        size += got;
-    }
-    if (std::ferror(file.get())) {
-        out += "size: cannot read it\n";
-        return false;
-    }
-    out += "size: " + std::to_string(size) + " bytes\n";
+    digest.update(text);
+    out += "size: " + std::to_string(text.size()) + " bytes\n";
     out += "sha-256: " + hexDigest(digest.finish()) + "\n";
     return true;
 }
@@ -56,14 +42,12 @@ void appendHexFile(std::string& out, const std::string& path) {
     out += "name: " + utf8FromPath(pathFromUtf8(path).filename()) + "\n";
     if (!appendFileDigest(out, path)) return;
     const HexCheckResult check = checkHexFile(path);
-    HexFileReader reader;
-    if (!check.ok || !reader.open(path)) {
+    const std::optional<VerifyRange> range = check.ok ? fileVerifyRange(path) : std::nullopt;
+    if (!range) {
         out += "check: " + (check.ok ? std::string("cannot open it") : check.describe()) + "\n";
         return;
     }
-    FlashImage image;
-    const VerifyRange range = loadImage(reader, image);
-    out += rangeLines(range);
+    out += rangeLines(*range);
 }
 
 // The log's lines, each ended as the report's lines are.

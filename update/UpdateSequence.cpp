@@ -1,6 +1,5 @@
 #include "update/UpdateSequence.h"
 
-#include "firmware/HexFileReader.h"
 #include "update/UpdateOutcomes.h"
 
 namespace tarvane {
@@ -60,8 +59,7 @@ void UpdateSequence::start(const std::string& path) {
         fileNotLoaded("cannot open " + path, false);
         return;
     }
-    HexFileReader reader;
-    m_range = reader.open(path) ? loadImage(reader, m_image) : VerifyRange{};
+    m_range = fileVerifyRange(path).value_or(VerifyRange{});
     m_dataBytes = check.dataBytes;
 
     m_events.progressShown(false);
@@ -178,18 +176,11 @@ void UpdateSequence::onResponse(std::uint8_t command, const std::vector<std::uin
 void UpdateSequence::onVerified(bool match) {
     m_phase = UpdatePhase::Idle;
     m_clock.stopTicks();
-    UpdateOutcome outcome = UpdateOutcome::VerificationFailed;
-    if (verifyOnly()) {
-        if (match) {
-            m_events.logLine("Verification successful");
-            outcome = UpdateOutcome::Verified;
-        } else {
-            logEnding(outcome);
-        }
-        m_clock.pause(100);
-        m_link.disconnect();
-    } else if (match) {
-        m_events.logLine("Verification successful");
+    if (match) m_events.logLine("Verification successful");
+    const UpdateOutcome outcome = !match        ? UpdateOutcome::VerificationFailed
+                                  : verifyOnly() ? UpdateOutcome::Verified
+                                                 : UpdateOutcome::Updated;
+    if (outcome == UpdateOutcome::Updated) {
         if (m_mode == UpdateMode::UpdateAndStart) {
             m_clock.pause(1000);
             sendRequest(UpdatePhase::Starting, 3, 1000);
@@ -200,13 +191,13 @@ void UpdateSequence::onVerified(bool match) {
         }
         m_phase = UpdatePhase::Idle;
         m_link.disconnect();
-        outcome = UpdateOutcome::Updated;
         logEnding(outcome);
         m_events.progressShown(true);
         m_events.progressMoved(100, 100);
     } else {
+        // A verify-only run never showed the bar.
         logEnding(outcome);
-        m_events.progressShown(false);
+        if (!verifyOnly()) m_events.progressShown(false);
         m_clock.pause(100);
         m_link.disconnect();
     }

@@ -87,9 +87,8 @@ private:
     std::uint16_t m_vendorId = kBootloaderVendorId;
     std::uint16_t m_productId = kBootloaderProductId;
 
-    // The file of this update, checked once and its image loaded once.
+    // The file of this update, checked once and its range computed once.
     std::optional<std::pair<std::string, HexCheckResult>> m_checked;
-    FlashImage m_image;
     VerifyRange m_range;
     std::uint64_t m_dataBytes = 0;
     UpdateMode m_mode = UpdateMode::Update;
