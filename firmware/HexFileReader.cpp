@@ -47,11 +47,15 @@ std::uint16_t HexFileReader::readRecord(std::uint8_t* destination, std::size_t m
     if (!stream_ || maxChars < 2) return 0;
     if (maxChars > line_.size()) maxChars = line_.size();
     if (textEnded_ || std::feof(stream_.get())) return 0;
+    // Only a read that fills the buffer puts its terminator here.
+    line_[maxChars - 1] = '\n';
     if (!std::fgets(line_.data(), static_cast<int>(maxChars), stream_.get())) return 0;
+    const bool lineGoesOn = line_[maxChars - 1] == '\0' && line_[maxChars - 2] != '\n';
     if (char* mark = std::strchr(line_.data(), kEndOfTextMark)) {
         *mark = '\0';
         textEnded_ = true;
     }
+    if (lineGoesOn && !textEnded_) skipRestOfLine();
     if (line_[0] != ':') return 0;
 
     const std::size_t capacity = destinationSize(maxChars);
@@ -68,6 +72,18 @@ std::uint16_t HexFileReader::readRecord(std::uint8_t* destination, std::size_t m
     }
     linesConsumed_.store(linesConsumed_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     return static_cast<std::uint16_t>(count);
+}
+
+// What a line holds past the limit of a read (blanks after a record, in a
+// file that passed its check) belongs to that line: handed out as a line of
+// its own, it would end the records there.
+void HexFileReader::skipRestOfLine() {
+    for (int c = std::getc(stream_.get()); c != EOF && c != '\n'; c = std::getc(stream_.get())) {
+        if (c == static_cast<unsigned char>(kEndOfTextMark)) {
+            textEnded_ = true;
+            return;
+        }
+    }
 }
 
 void HexFileReader::rewind() {

@@ -28,8 +28,9 @@ public:
 
     // Opens the file and counts its lines; the stream is left at its end.
     bool open(const std::string& utf8Path);
-    // Reads the next line; returns the record's byte count, or 0 at the end
-    // of the file or for a line that does not begin with ':'.
+    // Reads the next line, all of it: characters past maxChars - 1 are
+    // skipped. Returns the record's byte count, or 0 at the end of the file
+    // or for a line that does not begin with ':'.
     std::uint16_t readRecord(std::uint8_t* destination, std::size_t maxChars);
     void rewind();
     void close();
@@ -44,6 +45,7 @@ public:
 
 private:
     std::uint32_t countLines();
+    void skipRestOfLine();
 
     FilePtr stream_;
     std::string path_;

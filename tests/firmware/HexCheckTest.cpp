@@ -15,6 +15,28 @@ test::GeneratedHex typicalFile(const test::HexGenOptions& options = {}) {
                              options);
 }
 
+// A shape of `plain` passes, counts, programs and verifies as `plain` does,
+// with `lines` lines of progress.
+void expectTakenAsPlain(const test::GeneratedHex& plain, const std::string& text, std::uint32_t lines) {
+    test::ScratchDir dir;
+    const HexCheckResult check = checkHexText(text);
+    EXPECT_TRUE(check.ok) << check.describe();
+    EXPECT_EQ(check.records, plain.expected.records);
+    HexFileReader reader;
+    ASSERT_TRUE(reader.open(dir.write("shape.hex", text)));
+    EXPECT_TRUE(checkHexFile(reader.path()).ok);
+    EXPECT_EQ(reader.linesTotal(), lines);
+    reader.rewind();
+    std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
+    std::uint32_t records = 0;
+    while (reader.readRecord(record.data(), HexFileReader::kLineLimit) != 0) ++records;
+    EXPECT_EQ(records, plain.expected.records);
+    EXPECT_EQ(reader.linesConsumed(), records);
+    FlashImage image;
+    EXPECT_EQ(loadImage(reader, image),
+              (VerifyRange{plain.expected.start, plain.expected.length, plain.expected.crc}));
+}
+
 TEST(HexCheck, RefusesEveryMalformedKindAtItsLine) {
     const std::vector<test::GeneratedHex> bases = {
         typicalFile(),
@@ -112,14 +134,9 @@ TEST(HexCheck, FileLevelFaults) {
 }
 
 TEST(HexCheck, ACtrlZEndsTheTextAndBlanksMayFollowARecord) {
-    test::ScratchDir dir;
     const auto good = typicalFile();
     const std::string unended = typicalFile({.finalNewline = false}).text;
     const std::uint32_t last = good.expected.lines;
-    HexFileReader plainReader;
-    ASSERT_TRUE(plainReader.open(dir.write("plain.hex", good.text)));
-    FlashImage plainImage;
-    const VerifyRange plainRange = loadImage(plainReader, plainImage);
 
     std::string blanks;
     for (const char c : good.text) blanks += c == '\n' ? std::string(" \t \n") : std::string(1, c);
@@ -133,21 +150,7 @@ TEST(HexCheck, ACtrlZEndsTheTextAndBlanksMayFollowARecord) {
     };
     for (const auto& [text, lines] : shapes) {
         SCOPED_TRACE(::testing::PrintToString(text.substr(text.size() - 12)));
-        const HexCheckResult check = checkHexText(text);
-        EXPECT_TRUE(check.ok) << check.describe();
-        EXPECT_EQ(check.records, good.expected.records);
-        // Counted, programmed and verified as the file without them.
-        HexFileReader reader;
-        ASSERT_TRUE(reader.open(dir.write("shape.hex", text)));
-        EXPECT_TRUE(checkHexFile(reader.path()).ok);
-        EXPECT_EQ(reader.linesTotal(), lines);
-        reader.rewind();
-        std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
-        std::uint32_t records = 0;
-        while (reader.readRecord(record.data(), HexFileReader::kLineLimit) != 0) ++records;
-        EXPECT_EQ(records, good.expected.records);
-        FlashImage image;
-        EXPECT_EQ(loadImage(reader, image), plainRange);
+        expectTakenAsPlain(good, text, lines);
     }
     // A mark before the end-of-file record leaves a file without one.
     const std::size_t endRecord = good.text.rfind(":00000001FF");
@@ -159,6 +162,28 @@ TEST(HexCheck, ACtrlZEndsTheTextAndBlanksMayFollowARecord) {
     EXPECT_EQ(checkHexText(good.text + "  \n:00000001FF\n").line, last + 1);
     // Before the end-of-file record a blank line is no record at all.
     EXPECT_FALSE(checkHexText(" \n" + good.text).ok);
+}
+
+TEST(HexCheck, BlankTailsOfAnyLengthLeaveEveryRecordInPlace) {
+    const auto good = typicalFile();
+    const auto lines = test::splitLines(good.text);
+    const std::uint32_t middle = good.expected.dataLines[good.expected.dataLines.size() / 2];
+    const std::string& record = lines[middle - 1];
+    // Whole lines of 993 to 996 characters straddle a read of the reader's
+    // limit, 1024 is the longest the check holds.
+    for (const std::size_t length : {993u, 994u, 995u, 996u, 1024u}) {
+        for (const std::string eol : {"", "\r"}) {
+            for (const char blank : {' ', '\t'}) {
+                SCOPED_TRACE(std::to_string(length) + (eol.empty() ? " LF, " : " CR LF, ") +
+                             (blank == ' ' ? "spaces" : "tabs"));
+                const std::string padded = record + std::string(length - record.size() - eol.size(), blank) + eol;
+                expectTakenAsPlain(good, test::replaceLine(good.text, middle, padded), good.expected.lines);
+            }
+        }
+    }
+    // The padded end-of-file record, a Ctrl-Z far past the reader's limit.
+    std::string text = good.text.substr(0, good.text.size() - 1) + std::string(1000, ' ') + "\x1A\n:garbage";
+    expectTakenAsPlain(good, text, good.expected.lines);
 }
 
 TEST(HexCheck, FileIsJudgedExactlyLikeItsText) {
