@@ -123,6 +123,8 @@ std::string_view beforeEndMark(std::string_view text) {
     return text.substr(0, text.find(kEndOfTextMark));
 }
 
+constexpr const char* kNotARecord = "the line is not a record (it does not begin with ':')";
+
 // Judges a file one line at a time, in order, so that a file never has to
 // be held whole.
 class LineChecker {
@@ -137,7 +139,7 @@ public:
             if (emptyLine_ == 0) emptyLine_ = lineNumber_;
             return true;
         }
-        if (line[0] != ':') return fail(lineNumber_, "the line is not a record (it does not begin with ':')");
+        if (line[0] != ':') return fail(lineNumber_, kNotARecord);
         if (emptyLine_ != 0) return fail(emptyLine_, "an empty line stands before the last record");
         // Blanks after the last digit are no part of the record; readers ignore them.
         if (!cut) line = line.substr(0, line.find_last_not_of(" \t\r") + 1);
@@ -185,6 +187,16 @@ public:
         return true;
     }
 
+    // The text ended at a Ctrl-Z; `before` is what its line holds ahead of
+    // it, already fed when not empty. Ahead of the end-of-file record the mark
+    // cuts the file short: its line is refused for the mark, at its column.
+    void endMark(std::string_view before) {
+        if (failed_ || sawEndOfFile_) return;
+        if (before.empty()) ++lineNumber_;
+        if (before.empty() || before[0] != ':') fail(lineNumber_, kNotARecord);
+        else fail(lineNumber_, describeChar(kEndOfTextMark, before.size() + 1));
+    }
+
     HexCheckResult finish() {
         if (failed_) return std::move(result_);
         if (lineNumber_ == 0) return fault(0, "the file is empty");
@@ -223,6 +235,12 @@ bool feedBounded(LineChecker& checker, std::string_view line) {
     return checker.feed(cut ? line.substr(0, kLineHoldLimit) : line, cut);
 }
 
+// The text as a text-mode read sees it ends at a Ctrl-Z, here after `before`.
+void feedEndMark(LineChecker& checker, std::string_view before) {
+    if (!before.empty() && !feedBounded(checker, before)) return;
+    checker.endMark(before);
+}
+
 } // namespace
 
 std::string HexCheckResult::describe() const {
@@ -231,15 +249,20 @@ std::string HexCheckResult::describe() const {
 }
 
 HexCheckResult checkHexText(std::string_view text) {
+    const bool marked = text.find(kEndOfTextMark) != std::string_view::npos;
     text = beforeEndMark(text);
     LineChecker checker;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        if (!feedBounded(checker, text.substr(pos, end - pos))) break;
+        if (end == std::string_view::npos) {
+            if (marked) break;
+            end = text.size();
+        }
+        if (!feedBounded(checker, text.substr(pos, end - pos))) return checker.finish();
         pos = end + 1;
     }
+    if (marked) feedEndMark(checker, text.substr(pos));
     return checker.finish();
 }
 
@@ -255,7 +278,8 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
     // The start of a line that spans two blocks; never more than a record needs.
     std::string partial;
     bool pending = false;
-    for (bool ended = false; !ended;) {
+    bool ended = false;
+    while (!ended) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
         if (got == 0) break;
         std::string_view rest = beforeEndMark(std::string_view(block.data(), got));
@@ -286,7 +310,8 @@ HexCheckResult checkHexFile(const std::string& utf8Path) {
         }
     }
     if (std::ferror(file.get())) return unreadable("cannot read " + utf8Path);
-    if (pending) feedBounded(checker, partial);
+    if (ended) feedEndMark(checker, pending ? std::string_view(partial) : std::string_view());
+    else if (pending) feedBounded(checker, partial);
     return checker.finish();
 }
 

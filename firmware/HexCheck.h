@@ -29,7 +29,8 @@ struct HexCheckResult {
 // missing end-of-file record, no data inside the program flash, or data that
 // a board would program where the verified image does not hold it. Blanks
 // after a record's last digit are ignored, and the text ends at its first
-// Ctrl-Z, as it does for HexFileReader.
+// Ctrl-Z, as it does for HexFileReader; a Ctrl-Z ahead of the end-of-file
+// record is refused at its line.
 HexCheckResult checkHexText(std::string_view text);
 HexCheckResult checkHexFile(const std::string& utf8Path);
 

@@ -152,16 +152,41 @@ TEST(HexCheck, ACtrlZEndsTheTextAndBlanksMayFollowARecord) {
         SCOPED_TRACE(::testing::PrintToString(text.substr(text.size() - 12)));
         expectTakenAsPlain(good, text, lines);
     }
-    // A mark before the end-of-file record leaves a file without one.
-    const std::size_t endRecord = good.text.rfind(":00000001FF");
-    EXPECT_EQ(checkHexText(good.text.substr(0, endRecord) + "\x1A:00000001FF\n").reason,
-              checkHexText(good.text.substr(0, endRecord)).reason);
     // Anything else after the end-of-file record is still refused at its line,
     // and a record after a blank line too.
     EXPECT_EQ(checkHexText(good.text + "\n end\n").line, last + 2);
     EXPECT_EQ(checkHexText(good.text + "  \n:00000001FF\n").line, last + 1);
     // Before the end-of-file record a blank line is no record at all.
     EXPECT_FALSE(checkHexText(" \n" + good.text).ok);
+}
+
+TEST(HexCheck, ACtrlZAheadOfTheEndOfFileRecordIsRefusedAtItsLine) {
+    const auto good = typicalFile();
+    const std::uint32_t eofLine = good.expected.lines;
+    const std::string body = good.text.substr(0, good.text.rfind(":00000001FF"));
+    const std::string lastData = test::splitLines(body).back();
+    const std::string notARecord = "the line is not a record (it does not begin with ':')";
+    const struct {
+        std::string text;
+        std::string described;
+    } cases[] = {
+        {body + "\x1A", "line " + std::to_string(eofLine) + ": " + notARecord},
+        {body + "\x1A:00000001FF\n", "line " + std::to_string(eofLine) + ": " + notARecord},
+        {"\x1A" + good.text, "line 1: " + notARecord},
+        {body.substr(0, body.size() - 1) + " \t\x1A\n:00000001FF\n",
+         "line " + std::to_string(eofLine - 1) + ": column " + std::to_string(lastData.size() + 3) +
+             ": byte 0x1A is not a hexadecimal digit"},
+        // A fault ahead of the mark is still the one named.
+        {body + ":04001000\x1A",
+         "line " + std::to_string(eofLine) + ": too short for a record (4 bytes, at least 5 needed)"},
+    };
+    test::ScratchDir dir;
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkHexText(c.text).describe(), c.described);
+        EXPECT_EQ(checkHexFile(dir.write("marked.hex", c.text)).describe(), c.described);
+    }
+    // Without a mark, a file cut short is the file's fault, not a line's.
+    EXPECT_EQ(checkHexText(body).line, 0u);
 }
 
 TEST(HexCheck, BlankTailsOfAnyLengthLeaveEveryRecordInPlace) {
