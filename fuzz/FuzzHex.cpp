@@ -1,6 +1,9 @@
 // The HEX file's way in: the check (in memory and from a file, which must
 // agree), the reader on any bytes, and for files that pass, the records the
 // reader hands out, the image load and what a board makes of the same records.
+// The text is the input's own bytes or a valid file made from them, then
+// reshaped where reader and check could part: blank and tab tails of any
+// length, lines ending near each line limit, CR LF and Ctrl-Z anywhere.
 #include "firmware/Crc16.h"
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
@@ -12,9 +15,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +75,119 @@ std::size_t lineLimit(std::uint8_t choice, std::uint16_t value) {
     case 7: return value % 1000;
     default: return HexFileReader::kLineLimit;
     }
+}
+
+// One record line, checksum included, without its line end.
+std::string recordLine(std::uint8_t type, std::uint16_t offset, std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+                                       static_cast<std::uint8_t>(offset), type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::uint8_t sum = 0;
+    for (const std::uint8_t b : bytes) sum = static_cast<std::uint8_t>(sum + b);
+    bytes.push_back(static_cast<std::uint8_t>(-sum));
+    std::string line = ":";
+    for (const std::uint8_t b : bytes) {
+        std::array<char, 3> hex{};
+        std::snprintf(hex.data(), hex.size(), "%02X", b);
+        line += hex.data();
+    }
+    return line;
+}
+
+// A file that passes the check: the rest of the input as data records at the
+// start of the program flash.
+std::vector<std::string> validFile(FuzzInput& in) {
+    const std::uint8_t form = in.byte();
+    const std::size_t perRecord = form % 32 + 1;
+    const auto offset = static_cast<std::uint16_t>(in.u16() % 0x8000);
+    const std::span<const std::uint8_t> data = in.bytes(4096);
+    std::vector<std::string> lines = {":020000041D00DD"};
+    for (std::size_t at = 0; at < data.size(); at += perRecord) {
+        lines.push_back(recordLine(kTypeData, static_cast<std::uint16_t>(offset + at),
+                                   data.subspan(at, std::min(perRecord, data.size() - at))));
+    }
+    if (data.empty()) lines.push_back(recordLine(kTypeData, offset, std::array<std::uint8_t, 1>{}));
+    lines.push_back(":00000001FF");
+    lines.emplace_back(); // after the last newline
+    return lines;
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    for (std::size_t end; (end = text.find('\n', pos)) != std::string_view::npos; pos = end + 1) {
+        lines.emplace_back(text.substr(pos, end - pos));
+    }
+    lines.emplace_back(text.substr(pos));
+    return lines;
+}
+
+// Blanks a tail may hold: the check and the reader both pass over them.
+char blank(std::uint8_t pattern, std::size_t i) {
+    static constexpr std::string_view kPatterns[] = {" ", "\t", " \t", "\t \r "};
+    const std::string_view chars = kPatterns[pattern % 4];
+    return chars[i % chars.size()];
+}
+
+// Whole line lengths around the limits of a read (255, 995 with its 994
+// characters) and of the check (1024), counted with the line's CR.
+constexpr std::size_t kNearLimits[] = {252, 253, 254, 255, 256, 992, 993, 994, 995, 996, 1023, 1024, 1025};
+
+// Reshapes line `which` as `kind` says, by `amount`.
+void reshape(std::vector<std::string>& lines, std::uint16_t which, std::uint8_t kind, std::uint16_t amount) {
+    std::string& line = lines[which % lines.size()];
+    const std::uint8_t pattern = kind >> 2;
+    const bool crlf = !line.empty() && line.back() == '\r';
+    // Blanks go before a CR, as an editor would leave them.
+    const auto pad = [&](std::size_t i) { line.insert(line.size() - (crlf ? 1 : 0), 1, blank(pattern, i)); };
+    switch (kind % 4) {
+    case 0: // a blank tail of any length up to past the check's
+        for (std::size_t i = 0; i < amount % 1100u; ++i) pad(i);
+        break;
+    case 1: { // blanks up to a length near a limit
+        const std::size_t target = kNearLimits[amount % std::size(kNearLimits)];
+        for (std::size_t i = 0; line.size() < target; ++i) pad(i);
+        break;
+    }
+    case 2: // CR LF, or LF alone again
+        if (crlf) line.pop_back();
+        else line.push_back('\r');
+        break;
+    default: // a Ctrl-Z at the end or anywhere in the line
+        line.insert(pattern % 2 != 0 ? line.size() : amount % (line.size() + 1), 1, kEndOfTextMark);
+        break;
+    }
+}
+
+// The text under test: a shape byte says whether the input's bytes are the
+// text or a valid file is made from them, and how many reshapes follow.
+std::string makeText(FuzzInput& in) {
+    const std::uint8_t shape = in.byte();
+    struct Reshape {
+        std::uint16_t line;
+        std::uint8_t kind;
+        std::uint16_t amount;
+    };
+    std::vector<Reshape> reshapes(shape % 8);
+    for (Reshape& r : reshapes) r = {in.u16(), in.byte(), in.u16()};
+    if (reshapes.empty() && (shape & 0x08) == 0) {
+        const auto body = in.rest();
+        return {reinterpret_cast<const char*>(body.data()), body.size()};
+    }
+    std::vector<std::string> lines;
+    if ((shape & 0x08) != 0) {
+        lines = validFile(in);
+    } else {
+        const auto body = in.rest();
+        lines = splitLines({reinterpret_cast<const char*>(body.data()), body.size()});
+    }
+    for (const Reshape& r : reshapes) reshape(lines, r.line, r.kind, r.amount);
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i != 0) text += '\n';
+        text += lines[i];
+    }
+    return text;
 }
 
 // The reader alone on whatever the file holds: no read may pass the
@@ -220,8 +340,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzInput in(data, size);
     const std::uint8_t limitChoice = in.byte();
     const std::uint16_t value = in.u16();
-    const auto body = in.rest();
-    const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
+    const std::string text = makeText(in);
     static MemoryFile file;
     file.write(text);
 
