@@ -3,6 +3,7 @@
 #include "firmware/HexDigits.h"
 #include "firmware/HexRecord.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace tarvane {
