@@ -165,6 +165,19 @@ TEST_F(DialogMainTest, SupportReportOnlyAfterAnUpdateAndAnUnwritableOneSaysWhy) 
     EXPECT_NE(view.boxes.back().detail.find(*view.saveAnswer), std::string::npos) << view.boxes.back().detail;
     EXPECT_EQ(view.logLines(), (Lines{"Display board selected", "", ">> Cannot load the HEX file."}))
         << "the log is untouched";
+
+    // The HEX file of the update, reached by another path, is refused and left as it was.
+    const std::string hex = goodFile("Tarvane_Display_Board_2064.hex");
+    view.fileAnswers.push_back(hex);
+    dialog.onBrowse();
+    dialog.onUpdate();
+    view.saveAnswer = (dir / "." / "Tarvane_Display_Board_2064.hex").string();
+    dialog.onSaveReport();
+    EXPECT_EQ(view.boxes.back().text, "Cannot save the support report.");
+    EXPECT_EQ(view.boxes.back().detail,
+              *view.saveAnswer + ": this is the HEX file of the update; the report cannot be saved over it.");
+    EXPECT_EQ(view.boxes.back().icon, MessageIcon::Error);
+    EXPECT_EQ(std::filesystem::file_size(hex), 48u);
 }
 
 } // namespace
