@@ -19,6 +19,9 @@ namespace tarvane {
 class DialogMain final : private UpdateEvents, private UpdateClock {
 public:
     explicit DialogMain(DialogView& view);
+    // The link stops first: its worker posts through the update sequence,
+    // which, declared after it, would otherwise go before the worker ends.
+    ~DialogMain();
     DialogMain(const DialogMain&) = delete;
     DialogMain& operator=(const DialogMain&) = delete;
 
