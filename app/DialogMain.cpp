@@ -4,6 +4,7 @@
 #include "app/DialogTemplates.h"
 #include "firmware/Utf8Path.h"
 #include "report/ReportFile.h"
+#include "report/SameFile.h"
 #include "report/SupportReport.h"
 #include "res/resource.h"
 #include "res/version.h"
@@ -15,6 +16,10 @@
 namespace tarvane {
 
 DialogMain::DialogMain(DialogView& view) : m_view(view), m_update(*this, *this, m_link) {}
+
+DialogMain::~DialogMain() {
+    onClose();
+}
 
 void DialogMain::useDevice(DeviceAddress address, PortOpener opener) {
     m_device = address.toString();
@@ -148,6 +153,17 @@ void DialogMain::onSaveReport() {
     const std::time_t now = std::time(nullptr);
     const std::optional<std::string> path = m_view.saveFileDialog(supportReportFileName(*std::localtime(&now)));
     if (!path || path->empty()) return;
+    MessageBoxRequest box;
+    box.text = "Cannot save the support report.";
+    box.caption = m_boxCaption;
+    box.icon = MessageIcon::Error;
+    box.ownedByWindow = true;
+    // Saving empties the file first: the firmware it reports would be gone.
+    if (sameFile(*path, m_hexPath)) {
+        box.detail = *path + ": this is the HEX file of the update; the report cannot be saved over it.";
+        m_view.messageBox(box);
+        return;
+    }
     SupportReportFacts facts;
     facts.program = programLine();
     facts.system = m_systemName;
@@ -158,11 +174,6 @@ void DialogMain::onSaveReport() {
     if (m_recorder) facts.trace = m_recorder->text();
     const std::string error = saveReportFile(*path, supportReportText(facts));
     if (error.empty()) return;
-    MessageBoxRequest box;
-    box.text = "Cannot save the support report.";
-    box.caption = m_boxCaption;
-    box.icon = MessageIcon::Error;
-    box.ownedByWindow = true;
     box.detail = *path + ": " + error;
     m_view.messageBox(box);
 }

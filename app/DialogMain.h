@@ -19,6 +19,9 @@ namespace tarvane {
 class DialogMain final : private UpdateEvents, private UpdateClock {
 public:
     explicit DialogMain(DialogView& view);
+    // The link stops first: its worker posts through the update sequence,
+    // which, declared after it, would otherwise go before the worker ends.
+    ~DialogMain();
     DialogMain(const DialogMain&) = delete;
     DialogMain& operator=(const DialogMain&) = delete;
 
@@ -42,7 +45,8 @@ public:
     // The window is going: the link stops and the board is let go.
     void onClose() { m_update.disconnect(); }
     // Save support report...: the program, the system, the board, the file,
-    // the log and the last update's reports, in one file the user chooses.
+    // the log and the last update's reports, in one file the user chooses;
+    // never the HEX file it reports, by whatever path.
     void onSaveReport();
     // An update has run since the window opened: there is something to report.
     bool canSaveReport() const { return m_updateRan; }

@@ -2,14 +2,18 @@
 // a 64 KiB image through the link's worker to the in-process simulated board
 // with the full-speed USB timing model, without a trace, with every report
 // traced to a file and with every report recorded in memory, side by side;
-// then the cost of one traced report on its own.
+// then the window's path, where the recorder wraps a port that hands its
+// writes to a thread of their own as the USB back-ends do; then the cost of
+// one traced report on its own.
 #include "bench/ProgramPhase.h"
 #include "tests/support/HexGen.h"
 #include "trace/TraceFormat.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
+#include "usb/ReportWriter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -21,11 +25,70 @@ using namespace tarvane;
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kImageBytes = 64 * 1024;
 constexpr int kRounds = 3;
+constexpr int kFastRounds = 10;
 
 double programOnce(const std::string& file, const std::vector<std::uint8_t>& expected,
                    std::shared_ptr<TraceSink> trace) {
     return programPhaseSeconds(file, expected, true,
                                [&](PortOpener opener) { return tracedOpener(std::move(opener), trace); });
+}
+
+// The simulated board behind a writer thread, as the USB back-ends reach a
+// board: a frame's reports go to the thread in one hand-over, and a read
+// waits until the thread is idle, so one thread uses the board at a time.
+class HandedOverPort final : public ReportPort {
+public:
+    HandedOverPort(std::unique_ptr<ReportPort> board, std::atomic<std::size_t>& handOvers)
+        : board_(std::move(board)), writer_(std::make_unique<Sink>(*board_)), handOvers_(handOvers) {}
+
+    bool writeReport(ReportView report) override {
+        ReportBytes bytes{};
+        std::copy(report.begin(), report.end(), bytes.begin());
+        return writeReports(std::span(&bytes, 1));
+    }
+    bool writeReports(std::span<const ReportBytes> reports) override {
+        handOvers_.fetch_add(1);
+        return writer_.write(reports);
+    }
+    ReadResult readReport(ReportBuffer report, int timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (!writer_.waitIdle(deadline)) return ReadResult::Timeout;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return board_->readReport(report, static_cast<int>(std::max<long long>(left, 0)));
+    }
+
+private:
+    struct Sink final : ReportSink {
+        explicit Sink(ReportPort& port) : board(port) {}
+        bool write(const ReportTransfer& transfer, const std::atomic<bool>&) override {
+            return board.writeReport(ReportView(transfer.data() + 1, kReportSize));
+        }
+        ReportPort& board;
+    };
+
+    // Declared first, so the writer's thread has ended before the board goes.
+    std::unique_ptr<ReportPort> board_;
+    ReportWriter writer_;
+    std::atomic<std::size_t>& handOvers_;
+};
+
+PortOpener handedOver(PortOpener inner, std::atomic<std::size_t>& handOvers) {
+    return [inner = std::move(inner), &handOvers](const DeviceAddress& address, std::uint16_t vendorId,
+                                                  std::uint16_t productId,
+                                                  std::string& detail) -> std::unique_ptr<ReportPort> {
+        std::unique_ptr<ReportPort> port = inner(address, vendorId, productId, detail);
+        if (!port) return nullptr;
+        return std::make_unique<HandedOverPort>(std::move(port), handOvers);
+    };
+}
+
+// The window's path: every report recorded in memory, over a writer thread;
+// without a recorder when `recorder` is empty. `handOvers` counts the writer's.
+double windowPathOnce(const std::string& file, const std::vector<std::uint8_t>& expected, bool usbTiming,
+                      const std::shared_ptr<TraceRecorder>& recorder, std::atomic<std::size_t>& handOvers) {
+    return programPhaseSeconds(file, expected, usbTiming, [&](PortOpener opener) {
+        return tracedOpener(handedOver(std::move(opener), handOvers), recorder);
+    });
 }
 
 // Microseconds one report takes to trace (format and buffer, with the file
@@ -86,15 +149,43 @@ int main() {
         recordedBytes = recorder->text().size();
         return recorder->truncated() ? 0 : seconds;
     };
+    // The window's path, with the USB timing model and answering at once;
+    // without a recorder, then recording.
+    struct WindowPath {
+        double plain = 0;
+        double recorded = 0;
+        std::size_t plainHandOvers = 0;
+        std::size_t recordedHandOvers = 0;
+    };
+    const auto windowPathRound = [&](bool usbTiming) {
+        const auto recorder = std::make_shared<TraceRecorder>(TraceHeader{"tarvane-bench-trace", "", "sim"});
+        std::atomic<std::size_t> recordedHandOvers{0};
+        const double recordedSeconds = windowPathOnce(file, data, usbTiming, recorder, recordedHandOvers);
+        std::atomic<std::size_t> plainHandOvers{0};
+        const double plainSeconds = windowPathOnce(file, data, usbTiming, nullptr, plainHandOvers);
+        return WindowPath{plainSeconds, recorder->truncated() ? 0 : recordedSeconds, plainHandOvers.load(),
+                          recordedHandOvers.load()};
+    };
+    const auto betterPath = [](WindowPath a, const WindowPath& b) {
+        a.plain = better(a.plain, b.plain);
+        a.recorded = better(a.recorded, b.recorded);
+        return a;
+    };
     // The rounds alternate, so that a burst of load on a shared machine hits all alike.
     double plain = programOnce(file, data, nullptr);
     double traced = tracedOnce();
     double recorded = recordedOnce();
+    WindowPath windowUsb = windowPathRound(true);
+    WindowPath windowFast = windowPathRound(false);
     for (int round = 1; round < kRounds; ++round) {
         plain = better(plain, programOnce(file, data, nullptr));
         traced = better(traced, tracedOnce());
         recorded = better(recorded, recordedOnce());
+        windowUsb = betterPath(windowUsb, windowPathRound(true));
+        windowFast = betterPath(windowFast, windowPathRound(false));
     }
+    // Answered at once, the phase lasts a tenth of a second: more rounds steady it.
+    for (int round = kRounds; round < kFastRounds; ++round) windowFast = betterPath(windowFast, windowPathRound(false));
     const double perReport = microsPerFileReport(tracePath);
     const double perRecorded = microsPerRecordedReport();
     std::filesystem::remove_all(dir);
@@ -114,7 +205,23 @@ int main() {
                     100.0 * (traced - plain) / plain, static_cast<double>(traceBytes) / (1024.0 * 1024.0),
                     100.0 * (recorded - plain) / plain, static_cast<double>(recordedBytes) / (1024.0 * 1024.0));
     }
+    std::printf("the window's path: recorded in memory, each frame handed to a writer thread as over USB "
+                "(best of %d rounds, %d answered at once)\n",
+                kRounds, kFastRounds);
+    std::printf("  %-20s%-24s%-24s%s\n", "", "without the recorder", "recorded", "difference");
+    const auto pathRow = [&](const char* label, const WindowPath& path) {
+        char difference[32] = "";
+        if (path.plain > 0 && path.recorded > 0) {
+            std::snprintf(difference, sizeof difference, "%+.1f %%", 100.0 * (path.recorded - path.plain) / path.plain);
+        }
+        std::printf("  %-20s%-24s%-24s%s\n", label, cell(path.plain).c_str(), cell(path.recorded).c_str(), difference);
+    };
+    pathRow("USB timing model:", windowUsb);
+    pathRow("no added latency:", windowFast);
+    std::printf("  %-20s%-24zu%zu\n", "hand-overs:", windowFast.plainHandOvers, windowFast.recordedHandOvers);
     if (perReport >= 0) std::printf("one traced report, formatted, buffered and written: %.2f us\n", perReport);
     if (perRecorded >= 0) std::printf("one recorded report, formatted and kept in memory: %.2f us\n", perRecorded);
-    return plain > 0 && traced > 0 && recorded > 0 && perReport >= 0 && perRecorded >= 0 ? 0 : 1;
+    const bool windowWhole = windowUsb.plain > 0 && windowUsb.recorded > 0 && windowFast.plain > 0 &&
+                             windowFast.recorded > 0;
+    return plain > 0 && traced > 0 && recorded > 0 && windowWhole && perReport >= 0 && perRecorded >= 0 ? 0 : 1;
 }

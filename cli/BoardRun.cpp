@@ -66,6 +66,13 @@ void BoardRun::interrupt() {
 void BoardRun::logLine(const std::string& line) {
     logText_ += line;
     logText_ += "\r\n";
+    // Every line that says a run failed starts with ">> ". The sequence may
+    // hide its bar only after such lines (the window reads them either way);
+    // a terminal would draw the bar again beneath them, as if still going.
+    if (!barEnded_ && line.starts_with(">> ")) {
+        barEnded_ = true;
+        output_->progressBar(false, barTotal_, barDone_);
+    }
     output_->logLine(line);
 }
 
@@ -75,13 +82,13 @@ void BoardRun::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t 
 
 void BoardRun::progressShown(bool shown) {
     barShown_ = shown;
-    output_->progressBar(barShown_, barTotal_, barDone_);
+    output_->progressBar(barShown_ && !barEnded_, barTotal_, barDone_);
 }
 
 void BoardRun::progressMoved(std::int32_t done, std::int32_t total) {
     barTotal_ = total;
     barDone_ = done;
-    output_->progressBar(barShown_, barTotal_, barDone_);
+    output_->progressBar(barShown_ && !barEnded_, barTotal_, barDone_);
 }
 
 void BoardRun::ended(UpdateOutcome outcome) {

@@ -80,6 +80,8 @@ private:
     std::optional<UpdateOutcome> outcome_;
     std::string logText_;
     bool barShown_ = false;
+    // A failure line has been printed: no bar is drawn again.
+    bool barEnded_ = false;
     int barTotal_ = 100;
     int barDone_ = 0;
     double seconds_ = 0;

@@ -3,9 +3,9 @@
 #include "app/BoardTexts.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
+#include "cli/OutputFiles.h"
 #include "cli/PlainOutput.h"
 #include "cli/WaitForDevice.h"
-#include "firmware/Utf8Path.h"
 #include "report/ReportFile.h"
 #include "report/SupportReport.h"
 #include "res/version.h"
@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -40,20 +39,6 @@ int reportNoBoards(const std::string& detail, double seconds, bool json, std::os
 }
 
 constexpr const char* kProgram = "tarvane-update " TARVANE_VERSION;
-
-// One board's trace or report file: the path as given for a single board,
-// numbered before its extension when each of several boards has its own.
-std::string numberedFileFor(const std::string& path, std::size_t index, bool numbered) {
-    if (!numbered) return path;
-    const std::filesystem::path given = pathFromUtf8(path);
-    std::filesystem::path name = given.stem();
-    // Appended in two steps: GCC 12 at -O3 takes "-" + std::string for an
-    // overlapping copy (-Wrestrict), which stops the package's build.
-    name += "-";
-    name += std::to_string(index + 1);
-    name += given.extension();
-    return utf8FromPath(given.parent_path() / name);
-}
 
 // Opens the trace of the board at `index` and wraps its opener; false, with
 // the reason on `err`, when the file cannot be written.
@@ -145,6 +130,11 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
 
     // Before anything is sent: a trace or a report that cannot be written is a usage error.
     const bool numbered = options.all || targets.size() > 1;
+    const std::string clash = outputFilesClash(options.file, options.trace, options.report, targets.size(), numbered);
+    if (!clash.empty()) {
+        err << "error: " << clash << "\n";
+        return kExitUsage;
+    }
     std::vector<std::shared_ptr<TraceFile>> traces;
     for (std::size_t i = 0; !options.trace.empty() && i < targets.size(); ++i) {
         if (!traceBoard(options, targets[i], i, numbered, traces, err)) return kExitUsage;

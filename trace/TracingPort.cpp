@@ -31,6 +31,19 @@ public:
         return sent;
     }
 
+    // A frame goes on as one hand-over, as it would without the trace.
+    bool writeReports(std::span<const ReportBytes> reports) override {
+        const bool sent = inner_->writeReports(reports);
+        if (sent) {
+            for (const ReportBytes& report : reports) trace_->report(elapsed(), kToBoard, report);
+        } else {
+            // Which of the frame's reports crossed before the one that failed
+            // is not known: none of them is traced.
+            lost("a report could not be sent");
+        }
+        return sent;
+    }
+
     ReadResult readReport(ReportBuffer report, int timeoutMs) override {
         const ReadResult result = inner_->readReport(report, timeoutMs);
         if (result == ReadResult::Report) trace_->report(elapsed(), kToHost, report);

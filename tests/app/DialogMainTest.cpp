@@ -1,12 +1,15 @@
 #include "app/DialogMain.h"
+#include "link/FrameCodec.h"
 #include "res/resource.h"
 #include "tests/app/RecordingView.h"
 #include "tests/support/HexGen.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace tarvane {
 namespace {
@@ -165,6 +168,71 @@ TEST_F(DialogMainTest, SupportReportOnlyAfterAnUpdateAndAnUnwritableOneSaysWhy) 
     EXPECT_NE(view.boxes.back().detail.find(*view.saveAnswer), std::string::npos) << view.boxes.back().detail;
     EXPECT_EQ(view.logLines(), (Lines{"Display board selected", "", ">> Cannot load the HEX file."}))
         << "the log is untouched";
+
+    // The HEX file of the update, reached by another path, is refused and left as it was.
+    const std::string hex = goodFile("Tarvane_Display_Board_2064.hex");
+    const auto hexSize = std::filesystem::file_size(hex);
+    view.fileAnswers.push_back(hex);
+    dialog.onBrowse();
+    dialog.onUpdate();
+    view.saveAnswer = (dir / "." / "Tarvane_Display_Board_2064.hex").string();
+    dialog.onSaveReport();
+    EXPECT_EQ(view.boxes.back().text, "Cannot save the support report.");
+    EXPECT_EQ(view.boxes.back().detail,
+              *view.saveAnswer + ": this is the HEX file of the update; the report cannot be saved over it.");
+    EXPECT_EQ(view.boxes.back().icon, MessageIcon::Error);
+    EXPECT_EQ(std::filesystem::file_size(hex), hexSize);
+}
+
+// A board that stays silent until the window closes, then answers the query
+// just as the window goes: the worker posts while the window is destroyed.
+class AnswerOnClosePort final : public ReportPort {
+public:
+    AnswerOnClosePort(std::atomic<bool>& closing, std::atomic<int>& writes) : closing_(closing), writes_(writes) {}
+    bool writeReport(ReportView) override {
+        writes_.fetch_add(1);
+        return true;
+    }
+    ReadResult readReport(ReportBuffer report, int) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!closing_.load() || answered_) return ReadResult::Timeout;
+        // Late enough that the window's destruction is under way.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::uint8_t payload[5] = {CMD_QUERY, 1, 0};
+        encodeFrame(payload, 3, report.data(), report.size());
+        answered_ = true;
+        return ReadResult::Report;
+    }
+
+private:
+    std::atomic<bool>& closing_;
+    std::atomic<int>& writes_;
+    bool answered_ = false;
+};
+
+struct PostCountingView : RecordingView {
+    void postLinkMessage(LinkMessage) override { posts.fetch_add(1); }
+    std::atomic<int> posts{0};
+};
+
+TEST_F(DialogMainTest, ClosingWhileTheWorkerPostsStopsTheLinkBeforeTheUpdateGoes) {
+    std::atomic<bool> closing{false};
+    std::atomic<int> writes{0};
+    PostCountingView closingView;
+    auto window = std::make_unique<DialogMain>(closingView);
+    window->useDevice(DeviceAddress{}, [&](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+        return std::make_unique<AnswerOnClosePort>(closing, writes);
+    });
+    window->onDisplayBoard();
+    closingView.fileAnswers.push_back(goodFile("Tarvane_Display_Board_2064.hex"));
+    window->onBrowse();
+    window->onUpdate();
+    ASSERT_TRUE(window->updating());
+    while (writes.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    closing = true;
+    window.reset();
+    EXPECT_EQ(closingView.posts.load(), 1);
 }
 
 } // namespace

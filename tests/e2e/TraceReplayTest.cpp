@@ -109,6 +109,37 @@ TEST(Report, AFailedUpdatesReportHoldsItsLogAndReplaysToItAndOneThatCannotBeWrit
     EXPECT_EQ(readText(log), "");
 }
 
+TEST(Outputs, NamingTheHexFileByAnotherPathAreRefusedBeforeAnythingIsSent) {
+    const test::ScratchDir scratch;
+    fs::create_directory(scratch.path() / "fw");
+    const fs::path hex = scratch.path() / "fw" / "board.hex";
+    fs::copy_file(kSmallFile, hex);
+    const std::string original = readText(hex);
+    const fs::path link = scratch.path() / "link.trace";
+    fs::create_symlink(hex, link);
+    const std::string dotted = (scratch.path() / "fw" / ".." / "fw" / "board.hex").string();
+    const std::string other = (scratch.path() / "out.txt").string();
+    const std::string otherByDots = (scratch.path() / "fw" / ".." / "out.txt").string();
+    struct Case {
+        std::vector<std::string> options;
+        std::string error;
+    };
+    for (const Case& c : {Case{{"--trace", link.string()}, "--trace names the HEX file: " + link.string()},
+                          Case{{"--report", dotted}, "--report names the HEX file: " + dotted},
+                          Case{{"--trace", other, "--report", otherByDots},
+                               "--trace and --report name the same file: " + other}}) {
+        SCOPED_TRACE(c.error);
+        const fs::path log = scratch.path() / "sim.log";
+        const test::ProcessResult refused = updateAgainst({"--log", log.string()}, "display", hex.string(), c.options);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_EQ(refused.err, "error: " + c.error + "\n");
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(readText(log), "");
+        EXPECT_EQ(readText(hex), original);
+        EXPECT_FALSE(fs::exists(other));
+    }
+}
+
 TEST(Trace, RecordedFailuresReplayToTheirLogAndExitStatus) {
     // To add one: run the failing update with --trace, copy the trace, its
     // standard output (NAME.out) and its HEX file here, and add a line.

@@ -82,6 +82,7 @@ private slots:
     void fileThatDoesNotLoadShowsItsBox();
     void notesOpensAndCloses();
     void closingDuringAnUpdateAsksNothing();
+    void closingWhileProgrammingStopsTheLinkFirst();
     void failuresHideTheProgressBar();
     void failedUpdatesSupportReportReplaysToItsLog();
 
@@ -295,6 +296,28 @@ void WindowFlowTest::closingDuringAnUpdateAsksNothing() {
     // Going away stops the worker; what it posted last dies with the window.
     window_.reset();
     QTest::qWait(300);
+}
+
+void WindowFlowTest::closingWhileProgrammingStopsTheLinkFirst() {
+    // Paced like a USB board, so the window goes while batches stream.
+    SimFaults paced;
+    paced.usbTiming = true;
+    const auto board = std::make_shared<SimulatedBoard>(paced);
+    registerSimulatedBoardPort(board);
+    QtDialogView& w = *window_;
+    useDeviceAddress(w.dialog(), "sim");
+    test::click(w, IDC_DISPLAY_BOARD);
+    files_.answer = kDisplayFile;
+    test::click(w, IDC_BROWSE);
+    test::click(w, IDC_UPDATE);
+    QTRY_VERIFY_WITH_TIMEOUT(board->requestCount(CMD_PROGRAM) >= 3, 15000);
+
+    w.close();
+    window_.reset();
+    const std::uint32_t programmed = board->requestCount(CMD_PROGRAM);
+    QTest::qWait(300);
+    QCOMPARE(board->requestCount(CMD_PROGRAM), programmed);
+    QVERIFY(board->requestCount(CMD_VERIFY) == 0);
 }
 
 void WindowFlowTest::failuresHideTheProgressBar() {

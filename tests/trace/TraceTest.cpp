@@ -85,6 +85,53 @@ TEST(TracingPort, RecordsBothWaysAndAFileThatCannotBeWrittenIsRefusedAtOnce) {
     }
 }
 
+// Counts how the reports of a frame reach it.
+class HandOverCountingPort final : public ReportPort {
+public:
+    bool writeReport(ReportView) override {
+        ++singles;
+        return true;
+    }
+    bool writeReports(std::span<const ReportBytes> reports) override {
+        frames.push_back(reports.size());
+        return true;
+    }
+    ReadResult readReport(ReportBuffer, int) override { return ReadResult::Timeout; }
+
+    int singles = 0;
+    std::vector<std::size_t> frames;
+};
+
+TEST(TracingPort, PassesAFramesReportsOnAsOneHandOverAndRecordsEachInOrder) {
+    HandOverCountingPort* inner = nullptr;
+    const auto recorder = std::make_shared<TraceRecorder>(TraceHeader{"p", "", "d"});
+    HidBootDevice device;
+    device.setBackend(DeviceAddress{},
+                      tracedOpener(
+                          [&](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+                              auto port = std::make_unique<HandOverCountingPort>();
+                              inner = port.get();
+                              return port;
+                          },
+                          recorder));
+    ASSERT_TRUE(device.find(kBootloaderVendorId, kBootloaderProductId));
+    Bytes frame(3 * kReportSize - 10);
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
+    device.writeFrame(frame.data(), frame.size());
+    EXPECT_EQ(inner->frames, std::vector<std::size_t>{3});
+    EXPECT_EQ(inner->singles, 0);
+    device.close();
+
+    const TraceReading reading = parseTrace(recorder->text());
+    ASSERT_TRUE(reading.ok()) << reading.error;
+    const auto& reports = reading.trace.connections.at(0).reports;
+    ASSERT_EQ(reports.size(), 3u);
+    for (std::size_t r = 0; r < reports.size(); ++r) {
+        EXPECT_EQ(reports[r].direction, kToBoard);
+        EXPECT_EQ(reports[r].bytes[0], static_cast<std::uint8_t>(r * kReportSize));
+    }
+}
+
 TEST(TraceRecorder, KeepsTheLastConnectionAsTheFirstOfATraceWithinItsBound) {
     const Report query = frameReport({CMD_QUERY});
     constexpr std::size_t kBound = 1000; // four report lines

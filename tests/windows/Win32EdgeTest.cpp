@@ -1,11 +1,16 @@
 // The small pieces at the Windows edge: UTF-8 and UTF-16, the file dialog's
-// types, where a minimised window draws its icon, and the system's error text.
+// types, where a minimised window draws its icon, the system's error text,
+// and whether two paths name one file.
 #include "app/win32/FileDialog.h"
 #include "app/win32/IconPaint.h"
+#include "report/SameFile.h"
+#include "tests/support/HexGen.h"
 #include "win32/WideText.h"
 #include "win32/Win32Error.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace tarvane {
 namespace {
@@ -49,6 +54,18 @@ TEST(Win32ErrorTest, NamesTheOperationTheCodeAndTheSystemsWords) {
     EXPECT_EQ(text.rfind("CreateFileW: (0x5)", 0), 0u) << text;
     EXPECT_GT(text.size(), std::string("CreateFileW: (0x5)").size()) << "the system's message follows";
     EXPECT_NE(text.back(), '\n');
+}
+
+TEST(SameFileTest, ReadsNamesAsWindowsDoesWhetherTheFileExistsOrNot) {
+    const test::ScratchDir scratch;
+    const std::string hex = (scratch.path() / "Board.hex").string();
+    std::ofstream(hex) << ":00000001FF\n";
+    // One file: by another case, through "..", and named before it exists.
+    EXPECT_TRUE(sameFile(hex, (scratch.path() / "BOARD.HEX").string()));
+    EXPECT_TRUE(sameFile(hex, (scratch.path() / "x" / ".." / "board.hex").string()));
+    EXPECT_TRUE(sameFile((scratch.path() / "Out.txt").string(), (scratch.path() / "out.TXT").string()));
+    EXPECT_FALSE(sameFile(hex, (scratch.path() / "Board.txt").string()));
+    EXPECT_FALSE(sameFile(hex, ""));
 }
 
 } // namespace
