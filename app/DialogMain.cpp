@@ -17,10 +17,6 @@ namespace tarvane {
 
 DialogMain::DialogMain(DialogView& view) : m_view(view), m_update(*this, *this, m_link) {}
 
-DialogMain::~DialogMain() {
-    onClose();
-}
-
 void DialogMain::useDevice(DeviceAddress address, PortOpener opener) {
     m_device = address.toString();
     m_recorder = std::make_shared<TraceRecorder>(TraceHeader{programLine(), "", m_device});

@@ -19,9 +19,6 @@ namespace tarvane {
 class DialogMain final : private UpdateEvents, private UpdateClock {
 public:
     explicit DialogMain(DialogView& view);
-    // The link stops first: its worker posts through the update sequence,
-    // which, declared after it, would otherwise go before the worker ends.
-    ~DialogMain();
     DialogMain(const DialogMain&) = delete;
     DialogMain& operator=(const DialogMain&) = delete;
 
@@ -94,6 +91,7 @@ private:
     std::string m_logText;
     std::string m_hexPath;
     BoardKind m_board = BoardKind::None;
+    // The sequence goes first and stops the link, whose worker posts through it.
     BootloaderLink m_link;
     UpdateSequence m_update;
 };

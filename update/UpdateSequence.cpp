@@ -36,6 +36,10 @@ UpdatePhase phaseOf(std::uint8_t command) {
 UpdateSequence::UpdateSequence(UpdateEvents& events, UpdateClock& clock, UpdateLink& link)
     : m_events(events), m_clock(clock), m_link(link) {}
 
+UpdateSequence::~UpdateSequence() {
+    m_link.disconnect();
+}
+
 const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
     if (!m_checked || m_checked->first != path) m_checked.emplace(path, checkHexFile(path));
     return m_checked->second;

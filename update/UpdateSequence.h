@@ -35,6 +35,8 @@ public:
     static constexpr int kStallLimitTicks = 14;
 
     UpdateSequence(UpdateEvents& events, UpdateClock& clock, UpdateLink& link);
+    // Stops the link: its worker posts through this object.
+    ~UpdateSequence();
     UpdateSequence(const UpdateSequence&) = delete;
     UpdateSequence& operator=(const UpdateSequence&) = delete;
 

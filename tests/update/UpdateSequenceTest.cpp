@@ -168,6 +168,19 @@ TEST_F(UpdateSequenceTest, WatchdogCountsStalledTicksOverTheWholeConnection) {
     EXPECT_EQ(user.outcomes.back(), UpdateOutcome::Stalled);
 }
 
+// Whatever owns the two, a window closed mid-update: the worker must not post
+// through a sequence that is gone.
+TEST_F(UpdateSequenceTest, ASequenceThatGoesStopsItsLink) {
+    ScriptedLink own;
+    {
+        UpdateSequence going{user, user, own};
+        going.setMode(UpdateMode::Update);
+        going.start(file);
+        ASSERT_TRUE(own.linked);
+    }
+    EXPECT_FALSE(own.linked);
+}
+
 TEST_F(UpdateSequenceTest, ProgressOfLongFilesIsNotCutTo16BitsAndStaleMessagesAreIgnored) {
     start(UpdateMode::Update);
     answer(CMD_QUERY);
