@@ -109,6 +109,13 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     job.waitSeconds = options.waitSeconds;
     job.check = checkHexFile(options.file);
 
+    // The first board's outputs are known before any wait: refused at once.
+    if (const std::string clash =
+            outputFilesClash(options.file, options.trace, options.report, 1, options.all || targets.size() > 1);
+        !clash.empty()) {
+        err << "error: " << clash << "\n";
+        return kExitUsage;
+    }
     if (options.all) {
         if (options.waitSeconds > 0 && job.check.ok) {
             std::unique_ptr<TerminalOutput> waitOutput;
@@ -128,7 +135,8 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         job.waitSeconds = 0;
     }
 
-    // Before anything is sent: a trace or a report that cannot be written is a usage error.
+    // Before anything is sent: a trace or a report that cannot be written is a
+    // usage error. Several boards' numbered outputs are known only now.
     const bool numbered = options.all || targets.size() > 1;
     const std::string clash = outputFilesClash(options.file, options.trace, options.report, targets.size(), numbered);
     if (!clash.empty()) {
