@@ -41,6 +41,9 @@ int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) 
         if (b.accessDenied) {
             out << "\taccess denied";
             if (deniedPath.empty()) deniedPath = b.info.path;
+        } else if (b.inUse) {
+            // Listed all the same: the user may be waiting for that update to end.
+            out << "\tin use";
         }
         out << '\n';
     }
