@@ -126,11 +126,14 @@ std::string printable(std::string text) {
 
 } // namespace
 
-std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error) {
+std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error,
+                                              bool* inUse) {
+    if (inUse) *inUse = false;
     Socket socket = Socket::connectTo(host, port, kTcpConnectTimeoutMs, error);
     if (!socket.valid()) return nullptr;
     std::string said;
     if (refusedAtOnce(socket, said)) {
+        if (inUse) *inUse = true;
         const std::string reason = printable(said);
         error = "tcp:" + host + ":" + std::to_string(port) + ": " +
                 (reason.empty() ? "the board closed the connection at once" : reason);
