@@ -2,6 +2,7 @@
 
 #include "update/ExitStatus.h"
 #include "link/Protocol.h"
+#include "usb/DeviceProbe.h"
 #include "usb/PortFactory.h"
 
 #include "usb/UsbBackend.h"
@@ -41,6 +42,9 @@ int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) 
         if (b.accessDenied) {
             out << "\taccess denied";
             if (deniedPath.empty()) deniedPath = b.info.path;
+        } else if (b.inUse) {
+            // Listed all the same: the user may be waiting for that update to end.
+            out << "\tin use";
         }
         out << '\n';
     }
@@ -85,13 +89,20 @@ int listDevices(const DeviceAddress& address, std::ostream& out, std::ostream& e
 
     // A simulated board is listed when it can be reached, exactly as an update would reach it.
     std::string detail;
-    if (openReportPort(address, kBootloaderVendorId, kBootloaderProductId, detail) == nullptr) {
-        printNone(address, err);
-        if (!detail.empty()) err << detail << '\n';
-        return kExitNoDevice;
+    switch (probeDevice(address, kBootloaderVendorId, kBootloaderProductId, &detail)) {
+    case DevicePresence::Present:
+        out << address.toString() << '\n';
+        return kExitUpdated;
+    case DevicePresence::InUse:
+        out << address.toString() << "\tin use\n";
+        return kExitUpdated;
+    case DevicePresence::Absent:
+    case DevicePresence::AccessDenied:
+        break;
     }
-    out << address.toString() << '\n';
-    return kExitUpdated;
+    printNone(address, err);
+    if (!detail.empty()) err << detail << '\n';
+    return kExitNoDevice;
 }
 
 } // namespace tarvane

@@ -22,7 +22,8 @@ void waitForDevice(const DeviceAddress& address, double seconds, TerminalOutput&
         const auto now = Clock::now();
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
         const DevicePresence presence = probeDevice(address, kBootloaderVendorId, kBootloaderProductId);
-        if (presence == DevicePresence::Present) return;
+        // A board another updater holds is there: the search says it is in use.
+        if (presence == DevicePresence::Present || presence == DevicePresence::InUse) return;
         if (presence == DevicePresence::AccessDenied) {
             if (!refusedSince) refusedSince = now;
             // Refused for longer than udev needs: a real permission problem,

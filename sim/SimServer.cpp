@@ -19,12 +19,53 @@ constexpr microseconds kIdleWait{100000};
 // A client that takes no answer for this long is treated as gone.
 constexpr int kSendTimeoutMs = 1000;
 
-// Why a connection ended, for the diagnostics.
-const char* serveConnection(BoardModel& board, Socket& client, const std::atomic<bool>& stop) {
+// What a client that comes while another is served is told before it is
+// closed: one line of text, which no report could be mistaken for.
+constexpr char kInUseLine[] = "the board is in use by another program\n";
+constexpr int kRefusalSendMs = 100;
+
+// Takes what the client has sent, once or until nothing is left, handing
+// each whole report to the board. False when the client has gone; `reason`
+// then says how.
+bool receiveFrom(Socket& client, BoardModel& board, std::array<std::uint8_t, kReportSize>& incoming,
+                 std::size_t& incomingBytes, bool drain, const char*& reason) {
+    for (;;) {
+        const auto got = client.receive(incoming.data() + incomingBytes, incoming.size() - incomingBytes);
+        if (got.status == Socket::Received::Status::Closed) {
+            reason = "client closed";
+            return false;
+        }
+        if (got.status == Socket::Received::Status::Error) {
+            reason = "socket error";
+            return false;
+        }
+        if (got.status == Socket::Received::Status::WouldBlock) return true;
+        incomingBytes += got.bytes;
+        if (incomingBytes == incoming.size()) {
+            board.receiveReport(incoming, Clock::now());
+            incomingBytes = 0;
+        }
+        if (!drain) return true;
+    }
+}
+
+void refuse(Socket& listener, std::ostream& diagnostics) {
+    Socket late = listener.accept(microseconds{0});
+    if (!late.valid()) return;
+    late.sendAll(reinterpret_cast<const std::uint8_t*>(kInUseLine), sizeof kInUseLine - 1, kRefusalSendMs);
+    late.close();
+    diagnostics << "tarvane-sim: connection refused: the board is in use" << std::endl;
+}
+
+// Why a connection ended, for the diagnostics. A client that connects
+// meanwhile is refused at once, so that two hosts never drive one board.
+const char* serveConnection(BoardModel& board, Socket& client, Socket& listener, const std::atomic<bool>& stop,
+                            std::ostream& diagnostics) {
     board.connect();
     std::array<std::uint8_t, kReportSize> incoming{};
     std::size_t incomingBytes = 0;
     std::array<std::uint8_t, kReportSize> outgoing{};
+    const char* reason = "stopping";
 
     while (!stop.load()) {
         const auto now = Clock::now();
@@ -39,24 +80,24 @@ const char* serveConnection(BoardModel& board, Socket& client, const std::atomic
             wait = std::clamp(std::chrono::ceil<microseconds>(*next - now), microseconds{0}, kIdleWait);
         }
         if (board.readingStopped()) {
-            // A hung board: the client's reports pile up in the socket unread.
+            // A hung board: the client's reports pile up in the socket unread,
+            // and it stays held.
+            refuse(listener, diagnostics);
             std::this_thread::sleep_for(wait);
             continue;
         }
-        const Socket::Wait ready = client.waitReadable(wait);
-        if (ready == Socket::Wait::Error) return "socket error";
-        if (ready == Socket::Wait::Timeout) continue;
-
-        const auto got = client.receive(incoming.data() + incomingBytes, incoming.size() - incomingBytes);
-        if (got.status == Socket::Received::Status::Closed) return "client closed";
-        if (got.status == Socket::Received::Status::Error) return "socket error";
-        incomingBytes += got.bytes;
-        if (incomingBytes == incoming.size()) {
-            board.receiveReport(incoming, Clock::now());
-            incomingBytes = 0;
-        }
+        bool ready[2] = {false, false};
+        const Socket::Wait waited = Socket::waitEitherReadable(client, listener, wait, ready);
+        if (waited == Socket::Wait::Error) return "socket error";
+        if (waited == Socket::Wait::Timeout) continue;
+        // Before a newcomer is refused, all the client has sent: one that
+        // closed just before the next connected has left, and that one is
+        // served next.
+        const bool newcomer = ready[1];
+        if (!receiveFrom(client, board, incoming, incomingBytes, newcomer, reason)) return reason;
+        if (newcomer) refuse(listener, diagnostics);
     }
-    return "stopping";
+    return reason;
 }
 
 } // namespace
@@ -83,7 +124,7 @@ void serveBoard(BoardModel& board, Socket& listener, const std::string& dumpPath
             continue;
         }
         diagnostics << "tarvane-sim: connection opened" << std::endl;
-        const char* reason = serveConnection(board, client, stop);
+        const char* reason = serveConnection(board, client, listener, stop, diagnostics);
         client.close();
         diagnostics << "tarvane-sim: connection ended: " << reason << std::endl;
         if (!dumpPath.empty() && !dumpFlash(board, dumpPath)) {

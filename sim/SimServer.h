@@ -9,7 +9,9 @@
 
 namespace tarvane {
 
-// Serves the board over TCP to one client after another until `stop` is set.
+// Serves the board over TCP to one client after another until `stop` is set;
+// a client that connects while another is served is told in one line of text
+// that the board is in use, and closed.
 // Each report crosses the stream as exactly 64 bytes. The flash survives from
 // one connection to the next, as a real board's does; each connection starts
 // with a fresh frame decoder. With a `dumpPath`, the flash is written there

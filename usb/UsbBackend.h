@@ -27,6 +27,8 @@ struct HidDeviceInfo {
 struct UsbBootloader {
     HidDeviceInfo info;
     bool accessDenied = false;
+    // Another updater holds it for its update.
+    bool inUse = false;
 };
 
 // The bootloader at `path`, or the first one found when `path` is empty.
@@ -42,5 +44,12 @@ bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::ve
 // One line telling the user that the device at `path` was seen but refused,
 // and how to grant the access.
 std::string accessDeniedDetail(const std::string& path);
+
+// One line telling the user that the device at `path` is held by another
+// updater, the same on every platform.
+inline std::string inUseDetail(const std::string& path) {
+    return "The bootloader at " + path +
+           " is in use by another program: wait until that update has ended, then try again.";
+}
 
 } // namespace tarvane

@@ -3,6 +3,7 @@
 // board over TCP stands in for one that is there.
 #include "tests/support/RunProcess.h"
 #include "tests/support/SimProcess.h"
+#include "usb/tcp/Socket.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,15 @@ TEST(ListDevices, AReachableSimulatedBoardIsListedByItsAddress) {
     auto r = test::runProcess(kProgram, {"--list", "--device", address});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, address + "\n");
+    {
+        // Another host holds it: listed all the same, in use.
+        std::string error;
+        const Socket holder = Socket::connectTo("127.0.0.1", sim.port(), 2000, error);
+        ASSERT_TRUE(holder.valid()) << error;
+        r = test::runProcess(kProgram, {"--list", "--device", address});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, address + "\tin use\n");
+    }
     sim.stop();
 
     // Gone: the same "none" line, with the reason below it.

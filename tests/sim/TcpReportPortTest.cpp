@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <thread>
 
 namespace tarvane::test {
@@ -63,6 +64,29 @@ TEST(TcpReportPort, TalksToTarvaneSimAndTheFlashOutlivesTheConnection) {
     const auto answer = ask(*port, verifyPayload(0x9D000000, 4));
     ASSERT_EQ(answer.size(), 3u);
     EXPECT_EQ(answer[1] | answer[2] << 8, crc16(data.data(), data.size()));
+}
+
+TEST(TcpReportPort, ASecondClientIsRefusedAtOnceWithTheReasonAndTheFirstGoesOn) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started()) << sim.error();
+    auto first = open(sim);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(ask(*first, {CMD_QUERY}), (Bytes{CMD_QUERY, 1, 2}));
+
+    std::string error;
+    const auto asked = Clock::now();
+    EXPECT_FALSE(openTcpReportPort("127.0.0.1", sim.port(), error));
+    const double refusedAfter = msSince(asked);
+    EXPECT_EQ(error, "tcp:127.0.0.1:" + std::to_string(sim.port()) + ": the board is in use by another program");
+    EXPECT_LT(refusedAfter, kTcpRefusalWaitMs) << "refused only when the wait ran out";
+    std::printf("[ figure ] a second TCP client refused after %.1f ms\n", refusedAfter);
+    EXPECT_EQ(ask(*first, {CMD_ERASE}), Bytes{CMD_ERASE});
+
+    // Once the first has gone, the next is served.
+    first.reset();
+    auto next = open(sim);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(ask(*next, {CMD_QUERY}), (Bytes{CMD_QUERY, 1, 2}));
 }
 
 TEST(TcpReportPort, ReportsArrivingInPiecesAreReassembled) {

@@ -4,7 +4,9 @@
 #include "tests/usb/FakeHidApi.h"
 #include "usb/HidBootDevice.h"
 #include "usb/hidapi/HidReportPort.h"
+#include "tests/support/HexGen.h"
 #include "usb/hidapi/HidSearch.h"
+#include "usb/hidapi/NodeLock.h"
 #include "usb/hidapi/WideText.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +14,10 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tarvane {
 namespace {
@@ -151,6 +156,57 @@ TEST(HidBackend, AccessDeniedStillFailsTheSearchButSaysWhyAndHowToFixIt) {
     ASSERT_EQ(listed.size(), 3u);
     EXPECT_TRUE(listed[0].accessDenied);
     EXPECT_FALSE(listed[2].accessDenied);
+}
+
+TEST(HidBackend, ABoardAnotherUpdaterHoldsIsInUseNeverOpenedAndFreedWithItsHolder) {
+    // The fake's nodes are plain files, which lock like hidraw nodes.
+    const test::ScratchDir dir;
+    test::FakeHidApi api;
+    const std::string held = dir.write("hidraw0", "");
+    const std::string other = dir.write("hidraw1", "");
+    api.add(held);
+
+    HidBootDevice first;
+    attach(first, api);
+    ASSERT_TRUE(first.find(kBootloaderVendorId, kBootloaderProductId)) << first.lastDetail();
+    std::string detail;
+    EXPECT_FALSE(search(api, held, detail));
+    EXPECT_EQ(detail, inUseDetail(held));
+    EXPECT_EQ(api.openAttempts.size(), 1u) << "the board in use was opened a second time";
+    const auto listed = listHidBootloaders(api, kBootloaderVendorId, kBootloaderProductId);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_TRUE(listed[0].inUse);
+    // A search for any board passes over the one in use.
+    api.add(other);
+    auto port = search(api, "", detail);
+    EXPECT_TRUE(port);
+    EXPECT_EQ(api.openAttempts.back(), other);
+    port.reset();
+    first.close();
+    EXPECT_FALSE(listHidBootloaders(api, kBootloaderVendorId, kBootloaderProductId)[0].inUse);
+
+    // A holder that is killed leaves the board free.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const NodeLock lock(held);
+        const char state = lock.state() == NodeLock::State::Held ? 'h' : 'x';
+        (void)!::write(ready[1], &state, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char state = 0;
+    EXPECT_EQ(::read(ready[0], &state, 1), 1);
+    EXPECT_EQ(state, 'h');
+    EXPECT_TRUE(nodeInUse(held));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_FALSE(nodeInUse(held));
+    EXPECT_TRUE(first.find(kBootloaderVendorId, kBootloaderProductId)) << first.lastDetail();
 }
 
 TEST(HidBackend, AVanishedDeviceGivesErrorsWithinTheLimitAndNeverSpins) {

@@ -347,6 +347,58 @@ TEST_P(EachTool, BoardThatStopsReadingCannotHangTheUpdater) {
     EXPECT_LT(r.seconds, 40.0);
 }
 
+TEST_P(EachTool, SecondUpdaterIsRefusedAtOnceAndTheFirstEndsAsAlone) {
+    // Slow answers keep the first in its program phase while the second starts.
+    Board board = pluggedBoard("TVA-BUSY", {"--delay", "80"});
+    // What the tool takes to start and find no board at a path: the part of
+    // the second's time that is not its refusal (Wine's start above all).
+    const std::string nowhere = tool.windows() ? "usb:\\\\?\\hid#nothing#here" : "usb:/dev/hidraw-none";
+    const auto absent = tool.update("display", kDisplayFile, nowhere);
+    EXPECT_EQ(absent.exitCode, 4) << absent.out << absent.err;
+
+    auto first = std::async(std::launch::async, [this] { return tool.update("display", kDisplayFile); });
+    const auto deadline = Clock::now() + 120s;
+    while (test::countRequests(board.requests(), CMD_PROGRAM) < 5 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_GE(test::countRequests(board.requests(), CMD_PROGRAM), 5u);
+
+    const auto second = tool.update("display", kDisplayFile);
+    EXPECT_EQ(second.exitCode, 4) << second.out << second.err;
+    const Lines err = test::splitLines(second.err);
+    ASSERT_GE(err.size(), 2u) << second.err;
+    EXPECT_EQ(err[0], "error: Device not found");
+    EXPECT_NE(err[1].find("is in use by another program"), std::string::npos) << err[1];
+    figure(figureName("a second updater refused, whole command"), second.seconds, "s");
+    figure(figureName("the same command finding no board at a path"), absent.seconds, "s");
+    figure(figureName("a second updater refused, beyond finding no board"), second.seconds - absent.seconds, "s");
+    EXPECT_LT(second.seconds - absent.seconds, 1.0);
+    if (!tool.windows()) {
+        EXPECT_LT(second.seconds, 1.0);
+    }
+
+    // --list shows the board, in use.
+    const auto listed = tool.run("tarvane-update", {"--list"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_NE(listed.out.find("\"TVA-BUSY\"\tin use"), std::string::npos) << listed.out;
+    ASSERT_EQ(first.wait_for(0s), std::future_status::timeout) << "the first ended before the second was tried";
+
+    // The first ends as it does alone: its whole log, its flash, and not one
+    // request of the second's (whose first would be a query) on the board.
+    const auto r = first.get();
+    const Lines out = test::splitLines(r.out);
+    ASSERT_GE(out.size(), 2u) << r.out << r.err;
+    EXPECT_EQ(Lines(out.begin() + 2, out.end()), test::successLog());
+    const auto requests = board.requests();
+    const auto erase = std::find_if(requests.begin(), requests.end(),
+                                    [](const test::LoggedRequest& q) { return q.command == CMD_ERASE; });
+    EXPECT_EQ(std::count_if(erase, requests.end(), [](const test::LoggedRequest& q) { return q.command == CMD_QUERY; }),
+              0);
+    EXPECT_EQ(test::countRequests(requests, CMD_ERASE), 1u);
+    EXPECT_EQ(test::countRequests(requests, CMD_VERIFY), 1u);
+    expectUpdated(r, board, kDisplayFile);
+}
+
 INSTANTIATE_TEST_SUITE_P(Tools, EachTool, ::testing::ValuesIn(tools()),
                          [](const ::testing::TestParamInfo<Tool>& each) {
                              std::string name = each.param.name;

@@ -1,6 +1,7 @@
 // The hid.dll back-end against the HID devices the system really has. Under
 // Wine those are its virtual mouse and keyboard: no bootloader, but real
 // handles, real overlapped reads and real cancellation.
+#include "usb/win32/BoardMutex.h"
 #include "usb/win32/HidDeviceSearch.h"
 #include "usb/win32/HidLibrary.h"
 #include "usb/UsbBackend.h"
@@ -10,6 +11,8 @@
 
 #include <array>
 #include <chrono>
+#include <memory>
+#include <thread>
 
 namespace tarvane {
 namespace {
@@ -58,6 +61,24 @@ TEST(HidPortTest, SearchForTheBootloaderPassesOverEveryOtherDevice) {
     // A path that names nothing says so, with the system's reason.
     EXPECT_EQ(openUsbReportPort("\\\\?\\hid#nothing#here", 0x04D8, 0x003C, detail), nullptr);
     EXPECT_EQ(detail.rfind("usb:\\\\?\\hid#nothing#here: CreateFileW: (0x", 0), 0u) << detail;
+}
+
+TEST(HidPortTest, ABoardsMutexKeepsASecondUpdaterAwayAndIsTakenOverFromOneThatDied) {
+    const std::wstring path = L"\\\\?\\hid#vid_04d8&pid_003c#7&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_EQ(boardMutexName(path), boardMutexName(L"\\\\?\\HID#VID_04D8&PID_003C#7&0&0000#{4D1E55B2-F16F-11CF-88CB-001111000030}"));
+    EXPECT_EQ(boardMutexName(path).find(L'\\', 7), std::wstring::npos) << "only Global\\ may hold a backslash";
+
+    // The holder's thread takes it and ends without letting go, as a killed updater does.
+    std::unique_ptr<BoardMutex> held;
+    std::thread([&] { held = std::make_unique<BoardMutex>(path); }).join();
+    ASSERT_EQ(held->state(), BoardMutex::State::Held);
+    // Abandoned by its thread: the next one takes it over.
+    const BoardMutex next(path);
+    EXPECT_EQ(next.state(), BoardMutex::State::Held);
+    // While it is held, another thread (another updater) is refused.
+    BoardMutex::State other = BoardMutex::State::Held;
+    std::thread([&] { other = BoardMutex(path).state(); }).join();
+    EXPECT_EQ(other, BoardMutex::State::InUse);
 }
 
 } // namespace

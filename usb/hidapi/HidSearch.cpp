@@ -1,10 +1,33 @@
 #include "usb/hidapi/HidSearch.h"
 
 #include "usb/hidapi/HidReportPort.h"
+#include "usb/hidapi/NodeLock.h"
 
 #include <algorithm>
 
 namespace tarvane {
+namespace {
+
+// A connection that keeps its node's lock until the device itself is closed,
+// which a write held by the system may delay past the port's end.
+class LockedConnection final : public HidConnection {
+public:
+    LockedConnection(NodeLock lock, std::unique_ptr<HidConnection> device)
+        : lock_(std::move(lock)), device_(std::move(device)) {}
+
+    int write(std::span<const std::uint8_t> data) override { return device_->write(data); }
+    int readTimeout(std::span<std::uint8_t> data, int timeoutMs) override {
+        return device_->readTimeout(data, timeoutMs);
+    }
+    std::string error() override { return device_->error(); }
+
+private:
+    // Declared first, so released after the device has closed.
+    NodeLock lock_;
+    std::unique_ptr<HidConnection> device_;
+};
+
+} // namespace
 
 std::vector<UsbBootloader> listHidBootloaders(HidApi& api, std::uint16_t vendorId, std::uint16_t productId) {
     std::vector<UsbBootloader> found;
@@ -16,7 +39,8 @@ std::vector<UsbBootloader> listHidBootloaders(HidApi& api, std::uint16_t vendorI
                                       [&](const UsbBootloader& b) { return b.info.path == info.path; });
         if (seen) continue;
         const bool denied = api.accessDenied(info.path);
-        found.push_back({std::move(info), denied});
+        const bool inUse = !denied && nodeInUse(info.path);
+        found.push_back({std::move(info), denied, inUse});
     }
     return found;
 }
@@ -36,17 +60,35 @@ std::unique_ptr<ReportPort> openHidBootloader(HidApi& api, const std::string& pa
     }
 
     std::string deniedPath;
+    std::string inUsePath;
     std::string failure;
     // Like a search that skips an interface it cannot open, go on to the next one.
     for (const UsbBootloader& b : candidates) {
-        if (auto connection = api.open(b.info.path)) return std::make_unique<HidReportPort>(std::move(connection));
+        // Locked before the library opens it, so a board another updater
+        // holds is never sent a single report. A path that is no lockable
+        // file (another platform's) is opened as it is.
+        NodeLock lock(b.info.path);
+        if (lock.state() == NodeLock::State::InUse) {
+            if (inUsePath.empty()) inUsePath = b.info.path;
+            continue;
+        }
+        if (auto connection = api.open(b.info.path)) {
+            return std::make_unique<HidReportPort>(
+                std::make_unique<LockedConnection>(std::move(lock), std::move(connection)));
+        }
         if (api.accessDenied(b.info.path)) {
             if (deniedPath.empty()) deniedPath = b.info.path;
         } else if (failure.empty()) {
             failure = "the bootloader at " + b.info.path + " was found but could not be opened: " + api.error();
         }
     }
-    detail = deniedPath.empty() ? failure : accessDeniedDetail(deniedPath);
+    if (!deniedPath.empty()) {
+        detail = accessDeniedDetail(deniedPath);
+    } else if (!inUsePath.empty()) {
+        detail = inUseDetail(inUsePath);
+    } else {
+        detail = failure;
+    }
     return nullptr;
 }
 

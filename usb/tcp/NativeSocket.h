@@ -80,6 +80,9 @@ enum class Readiness {
 };
 
 Readiness waitReadable(int handle, std::chrono::microseconds limit);
+// Waits for either of two sockets; `ready` says which can be read when the
+// answer is Ready (a failed socket counts as readable).
+Readiness waitEitherReadable(int first, int second, std::chrono::microseconds limit, bool (&ready)[2]);
 Readiness waitWritable(int handle, std::chrono::microseconds limit);
 
 } // namespace tarvane::native

@@ -96,4 +96,17 @@ Readiness waitReadable(int handle, std::chrono::microseconds limit) { return wai
 
 Readiness waitWritable(int handle, std::chrono::microseconds limit) { return waitFor(handle, POLLOUT, limit); }
 
+Readiness waitEitherReadable(int first, int second, std::chrono::microseconds limit, bool (&ready)[2]) {
+    pollfd p[2] = {{first, POLLIN, 0}, {second, POLLIN, 0}};
+    const timespec ts = toTimespec(limit);
+    const int rc = ::ppoll(p, 2, &ts, nullptr);
+    if (rc == 0) return Readiness::Timeout;
+    if (rc < 0) return errno == EINTR ? Readiness::Interrupted : Readiness::Invalid;
+    for (int i = 0; i < 2; ++i) {
+        if ((p[i].revents & POLLNVAL) != 0) return Readiness::Invalid;
+        ready[i] = p[i].revents != 0;
+    }
+    return Readiness::Ready;
+}
+
 } // namespace tarvane::native

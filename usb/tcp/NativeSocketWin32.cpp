@@ -164,4 +164,22 @@ Readiness waitReadable(int handle, std::chrono::microseconds limit) { return wai
 
 Readiness waitWritable(int handle, std::chrono::microseconds limit) { return waitFor(handle, true, limit); }
 
+Readiness waitEitherReadable(int first, int second, std::chrono::microseconds limit, bool (&ready)[2]) {
+    const SOCKET s[2] = {toSocket(first), toSocket(second)};
+    fd_set readable;
+    fd_set failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&failed);
+    for (const SOCKET one : s) {
+        FD_SET(one, &readable);
+        FD_SET(one, &failed);
+    }
+    timeval tv = toTimeval(limit);
+    const int rc = select(0, &readable, nullptr, &failed, &tv);
+    if (rc == 0) return Readiness::Timeout;
+    if (rc < 0) return Readiness::Invalid;
+    for (int i = 0; i < 2; ++i) ready[i] = FD_ISSET(s[i], &readable) || FD_ISSET(s[i], &failed);
+    return Readiness::Ready;
+}
+
 } // namespace tarvane::native

@@ -2,6 +2,7 @@
 
 #include "usb/tcp/NativeSocket.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarvane {
@@ -143,6 +144,23 @@ Socket::Wait Socket::waitReadable(std::chrono::microseconds limit) {
     case Readiness::Ready:
     case Readiness::Failed:
         // Hang-up and errors are "readable": the receive that follows reports them.
+        return Wait::Ready;
+    case Readiness::Timeout:
+    case Readiness::Interrupted:
+        return Wait::Timeout;
+    case Readiness::Invalid:
+        return Wait::Error;
+    }
+    return Wait::Error;
+}
+
+Socket::Wait Socket::waitEitherReadable(Socket& first, Socket& second, std::chrono::microseconds limit,
+                                        bool (&ready)[2]) {
+    ready[0] = ready[1] = false;
+    if (first.fd_ < 0 || second.fd_ < 0) return Wait::Error;
+    switch (native::waitEitherReadable(first.fd_, second.fd_, std::max(limit, std::chrono::microseconds(0)), ready)) {
+    case Readiness::Ready:
+    case Readiness::Failed:
         return Wait::Ready;
     case Readiness::Timeout:
     case Readiness::Interrupted:

@@ -49,6 +49,9 @@ public:
     // Waits at most `limit` until bytes (or the peer's close) can be read. A
     // signal that interrupts the wait counts as a timeout.
     Wait waitReadable(std::chrono::microseconds limit);
+    // Waits at most `limit` until either socket can be read; on Ready,
+    // `ready` says which (a server serving one client while listening).
+    static Wait waitEitherReadable(Socket& first, Socket& second, std::chrono::microseconds limit, bool (&ready)[2]);
 
     // Takes whatever has arrived, without waiting.
     Received receive(std::uint8_t* data, std::size_t capacity);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace tarvane {
@@ -15,7 +16,11 @@ using Clock = std::chrono::steady_clock;
 
 class TcpReportPort final : public ReportPort {
 public:
-    explicit TcpReportPort(Socket socket) : socket_(std::move(socket)) {}
+    // `early` holds bytes that came before the first request: the start of a report.
+    TcpReportPort(Socket socket, const std::string& early) : socket_(std::move(socket)) {
+        pendingBytes_ = std::min(early.size(), pending_.size());
+        std::copy_n(early.begin(), pendingBytes_, pending_.begin());
+    }
 
     bool writeReport(ReportView report) override {
         if (broken_) return false;
@@ -83,12 +88,58 @@ private:
     bool broken_ = false;
 };
 
+// A board never speaks first, so a connection that closes at once, with or
+// without a line of text, was refused: the board serves another host. True
+// then, with the text (or nothing) in `said`; otherwise `said` keeps any
+// bytes that came.
+bool refusedAtOnce(Socket& socket, std::string& said) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTcpRefusalWaitMs);
+    std::array<std::uint8_t, kReportSize> bytes{};
+    while (said.size() < kReportSize) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        const Socket::Wait wait = socket.waitReadable(left);
+        if (wait == Socket::Wait::Error) return true;
+        if (wait == Socket::Wait::Timeout) continue;
+        const auto got = socket.receive(bytes.data(), kReportSize - said.size());
+        switch (got.status) {
+        case Socket::Received::Status::Data:
+            said.append(bytes.begin(), bytes.begin() + static_cast<long>(got.bytes));
+            break;
+        case Socket::Received::Status::WouldBlock:
+            break;
+        case Socket::Received::Status::Closed:
+        case Socket::Received::Status::Error:
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string printable(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    }
+    return text;
+}
+
 } // namespace
 
-std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error) {
+std::unique_ptr<ReportPort> openTcpReportPort(const std::string& host, std::uint16_t port, std::string& error,
+                                              bool* inUse) {
+    if (inUse) *inUse = false;
     Socket socket = Socket::connectTo(host, port, kTcpConnectTimeoutMs, error);
     if (!socket.valid()) return nullptr;
-    return std::make_unique<TcpReportPort>(std::move(socket));
+    std::string said;
+    if (refusedAtOnce(socket, said)) {
+        if (inUse) *inUse = true;
+        const std::string reason = printable(said);
+        error = "tcp:" + host + ":" + std::to_string(port) + ": " +
+                (reason.empty() ? "the board closed the connection at once" : reason);
+        return nullptr;
+    }
+    return std::make_unique<TcpReportPort>(std::move(socket), said);
 }
 
 } // namespace tarvane

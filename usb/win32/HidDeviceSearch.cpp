@@ -96,12 +96,32 @@ HidCandidate examineHidDevice(const HidLibrary& library, const std::wstring& pat
 
     const DWORD error = writeError != ERROR_SUCCESS ? writeError : readError;
     candidate.openError = win32ErrorText("CreateFileW", error);
-    candidate.accessDenied = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    candidate.accessDenied = error == ERROR_ACCESS_DENIED;
+    candidate.inUse = error == ERROR_SHARING_VIOLATION;
     candidate.writeHandle.reset();
     candidate.readHandle.reset();
     const UniqueHandle query = openDevice(path, 0, 0);
     if (query) readAttributes(library, query.get(), candidate);
     return candidate;
+}
+
+ExclusiveDevice openHidExclusively(const std::wstring& path) {
+    ExclusiveDevice device;
+    device.writeHandle = UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!device.writeHandle) {
+        device.error = GetLastError();
+        return device;
+    }
+    HANDLE duplicate = nullptr;
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, device.writeHandle.get(), self, &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        device.error = GetLastError();
+        device.writeHandle.reset();
+        return device;
+    }
+    device.readHandle = UniqueHandle(duplicate);
+    return device;
 }
 
 bool hidTraceEnabled() {

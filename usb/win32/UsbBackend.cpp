@@ -1,8 +1,10 @@
 #include "usb/UsbBackend.h"
 
+#include "usb/win32/BoardMutex.h"
 #include "usb/win32/HidDeviceSearch.h"
 #include "usb/win32/Win32ReportPort.h"
 #include "win32/WideText.h"
+#include "win32/Win32Error.h"
 
 #include <array>
 
@@ -34,6 +36,26 @@ bool candidatePaths(const std::string& path, std::vector<std::wstring>& paths, s
     return true;
 }
 
+// Takes the board for this updater alone: its mutex, then the exclusive
+// open. Nothing when another holds either; `candidate` then says why.
+std::unique_ptr<ReportPort> openForThisUpdater(HidCandidate& candidate) {
+    auto mutex = std::make_unique<BoardMutex>(candidate.path);
+    if (mutex->state() == BoardMutex::State::InUse) {
+        candidate.inUse = true;
+        candidate.openError = "in use (its mutex is held)";
+        return nullptr;
+    }
+    ExclusiveDevice device = openHidExclusively(candidate.path);
+    if (!device.writeHandle) {
+        candidate.openError = win32ErrorText("CreateFileW", device.error);
+        candidate.inUse = device.error == ERROR_SHARING_VIOLATION;
+        candidate.accessDenied = device.error == ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return std::make_unique<Win32ReportPort>(std::move(device.writeHandle), std::move(device.readHandle),
+                                             std::move(mutex));
+}
+
 } // namespace
 
 std::unique_ptr<ReportPort> openUsbReportPort(const std::string& path, std::uint16_t vendorId,
@@ -46,16 +68,24 @@ std::unique_ptr<ReportPort> openUsbReportPort(const std::string& path, std::uint
         HidCandidate candidate = examineHidDevice(systemHidLibrary(), devicePath);
         const bool match = candidate.matches(vendorId, productId);
         if (match && candidate.opened()) {
-            hidTrace(describeCandidate(candidate) + ": bootloader, kept open");
-            return std::make_unique<Win32ReportPort>(std::move(candidate.writeHandle),
-                                                     std::move(candidate.readHandle));
+            candidate.writeHandle.reset();
+            candidate.readHandle.reset();
+            if (auto port = openForThisUpdater(candidate)) {
+                hidTrace(describeCandidate(candidate) + ": bootloader, kept open");
+                return port;
+            }
         }
         hidTrace(describeCandidate(candidate) + (match ? ": bootloader, cannot be used" : ": no match") +
                  (candidate.opened() ? ", closed" : ""));
         if (match && nearMiss.empty()) {
-            nearMiss = candidate.accessDenied ? accessDeniedDetail(toUtf8(devicePath))
-                                              : "The bootloader at " + toUtf8(devicePath) +
-                                                    " was found but cannot be opened: " + candidate.openError;
+            if (candidate.inUse) {
+                nearMiss = inUseDetail(toUtf8(devicePath));
+            } else if (candidate.accessDenied) {
+                nearMiss = accessDeniedDetail(toUtf8(devicePath));
+            } else {
+                nearMiss = "The bootloader at " + toUtf8(devicePath) +
+                           " was found but cannot be opened: " + candidate.openError;
+            }
         } else if (!path.empty() && nearMiss.empty()) {
             nearMiss = candidate.openError.empty() ? "No bootloader at " + path + "."
                                                    : "usb:" + path + ": " + candidate.openError;
@@ -84,7 +114,9 @@ bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::ve
         bootloader.info.productId = candidate.productId;
         bootloader.info.product = hidString(library.getProductString, candidate.readHandle.get());
         bootloader.info.serial = hidString(library.getSerialNumberString, candidate.readHandle.get());
-        bootloader.accessDenied = !candidate.opened();
+        bootloader.accessDenied = !candidate.opened() && !candidate.inUse;
+        // Where the system lets a held board be opened shared (Wine), its mutex tells.
+        bootloader.inUse = candidate.inUse || BoardMutex(devicePath).state() == BoardMutex::State::InUse;
         found.push_back(std::move(bootloader));
     }
     return true;

@@ -41,8 +41,8 @@ private:
 
 } // namespace
 
-Win32ReportPort::Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle)
-    : read_(std::move(readHandle)), writer_(std::make_unique<Win32WriteSink>(std::move(writeHandle))) {}
+Win32ReportPort::Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle, std::unique_ptr<BoardMutex> mutex)
+    : mutex_(std::move(mutex)), read_(std::move(readHandle)), writer_(std::make_unique<Win32WriteSink>(std::move(writeHandle))) {}
 
 Win32ReportPort::~Win32ReportPort() {
     if (read_) CancelIoEx(read_.get(), nullptr);

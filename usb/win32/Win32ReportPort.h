@@ -2,12 +2,15 @@
 
 #include "usb/ReportPort.h"
 #include "usb/ReportWriter.h"
+#include "usb/win32/BoardMutex.h"
 #include "win32/Win32Handles.h"
+
+#include <memory>
 
 namespace tarvane {
 
-// A HID bootloader opened through two overlapped handles of the same device
-// path: output reports go through the first, input reports come through the
+// A HID bootloader opened through two overlapped handles of one open of its
+// device path, held for this updater alone: output reports go through the first, input reports come through the
 // second, and each transfer gives up after its limit, so that a board that
 // stops taking or sending reports never holds the link's worker. Writes go
 // through a ReportWriter: some drivers (Wine's among them) hold the very call
@@ -18,7 +21,8 @@ class Win32ReportPort final : public ReportPort {
 public:
     static constexpr unsigned long kTransferSize = kReportSize + 1;
 
-    Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle);
+    // `mutex`, when given, is held as long as the port lives.
+    Win32ReportPort(UniqueHandle writeHandle, UniqueHandle readHandle, std::unique_ptr<BoardMutex> mutex = nullptr);
     // Cancels a pending read; a write still pending is cancelled in the
     // background, where its handle closes once it is over.
     ~Win32ReportPort() override;
@@ -32,6 +36,8 @@ public:
     ReadResult readReport(ReportBuffer report, int timeoutMs) override;
 
 private:
+    // Declared first, so let go only once the handles are closed.
+    std::unique_ptr<BoardMutex> mutex_;
     UniqueHandle read_;
     ReportWriter writer_;
 };
