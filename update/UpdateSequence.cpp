@@ -240,7 +240,7 @@ void UpdateSequence::onTick() {
     if (m_phase == UpdatePhase::Programming) m_events.progressMoved(position, range);
     m_events.phaseProgress(phaseOf(p.command), position, range);
 
-    // Counted over the whole connection, not only consecutive ticks.
+    // Stalled ticks in a row: a slow or lossy board that still moves is not stalled.
     if (m_lastPos != -1 && m_lastRange != -1 && m_lastPos == position && m_lastRange == range) {
         if (m_stallTicks < kStallLimitTicks) {
             ++m_stallTicks;
@@ -250,6 +250,8 @@ void UpdateSequence::onTick() {
             m_events.ended(UpdateOutcome::Stalled);
             return;
         }
+    } else {
+        m_stallTicks = 0;
     }
     m_lastPos = position;
     m_lastRange = range;
