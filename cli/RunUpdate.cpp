@@ -83,7 +83,8 @@ bool reportBoard(const UpdateOptions& options, BoardTarget& target, std::size_t 
     return true;
 }
 
-void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err) {
+void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err,
+                      const std::atomic<bool>& stop) {
     SupportReportFacts facts;
     facts.program = kProgram;
     facts.system = options.system;
@@ -92,7 +93,7 @@ void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardRe
     facts.hexPath = options.file;
     facts.log = run.logText();
     facts.trace = report.recorder->text();
-    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts));
+    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts), &stop);
     if (!error.empty()) err << "error: cannot write the report file " << report.path << ": " << error << "\n";
 }
 
@@ -198,9 +199,9 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
     }
     for (const auto& trace : traces) {
-        if (!trace->flush()) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
+        if (!trace->finish(stop)) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
     }
-    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err);
+    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err, stop);
     if (several && !options.json) {
         for (auto& run : runs) {
             char seconds[32];
