@@ -1,5 +1,6 @@
 // Signals and outputs that must not end an update half-way: a closed
-// standard output, a hang-up, and a trace nobody reads while a stop comes.
+// standard output, a hang-up, and a trace nobody reads while a stop comes;
+// and outputs or boards named twice, refused before anything is sent.
 #include "tests/support/BoardRecord.h"
 #include "tests/support/HexGen.h"
 #include "tests/support/RunProcess.h"
@@ -135,6 +136,29 @@ TEST(Signals, ATerminateEndsTheUpdateWithinTwoSecondsWhileNobodyReadsTheTrace) {
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - signalled).count(), 2.0);
     EXPECT_EQ(status, 1);
     close(reader);
+}
+
+TEST(Outputs, SharedFilesOneBoardByTwoAddressesAndAnEndlessWaitAreUsageErrors) {
+    test::ScratchDir scratch;
+    const std::string folder = (scratch.path() / "out").string() + "/";
+    fs::create_directory(folder);
+    test::SimProcess a;
+    test::SimProcess b;
+    ASSERT_TRUE(a.started() && b.started());
+    const std::string port = std::to_string(a.port());
+    const std::vector<std::vector<std::string>> refused{
+        {"--device", a.address(), "--device", b.address(), "--trace", folder},
+        {"--device", a.address(), "--device", "tcp:localhost:" + port},
+        {"--device", a.address(), "--wait", "nan"},
+        {"--device", a.address(), "--wait", "inf"},
+    };
+    for (std::vector<std::string> args : refused) {
+        args.insert(args.end(), {"--board", "display", kDisplayFile});
+        const auto r = test::runProcess(kUpdate, args);
+        EXPECT_EQ(r.exitCode, 2) << args[3] << ": " << r.out << r.err;
+        EXPECT_EQ(r.out, "") << args[3];
+    }
+    EXPECT_TRUE(fs::is_empty(folder));
 }
 
 } // namespace
