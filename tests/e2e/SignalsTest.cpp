@@ -129,7 +129,8 @@ TEST(Signals, ATerminateEndsTheUpdateWithinTwoSecondsWhileNobodyReadsTheTrace) {
     ASSERT_TRUE(sim.started()) << sim.error();
     Update update({"--board", "display", "--device", sim.address(), "--trace", fifo.string(), kDisplayFile});
     ASSERT_TRUE(update.readUntil("Programming flash...\n"));
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // By then the trace holds more than the pipe does.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     update.signal(SIGTERM);
     const auto signalled = Clock::now();
     const int status = update.wait(10);
