@@ -118,7 +118,7 @@ TEST(Signals, AClosedOutputAndAHangUpLetTheUpdateRunToItsEndWithItsReport) {
     EXPECT_NE(std::string(text.begin(), text.end()).find("=== UPGRADE COMPLETE ==="), std::string::npos);
 }
 
-TEST(Signals, ATerminateEndsTheUpdateWithinTwoSecondsWhileNobodyReadsTheTrace) {
+TEST(Signals, ATerminateEndsTheUpdateWithinTwoSecondsWhileAnOutputPipeIsNotRead) {
     test::ScratchDir scratch;
     const fs::path fifo = scratch.path() / "trace.fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -137,6 +137,15 @@ TEST(Signals, ATerminateEndsTheUpdateWithinTwoSecondsWhileNobodyReadsTheTrace) {
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - signalled).count(), 2.0);
     EXPECT_EQ(status, 1);
     close(reader);
+
+    // A report into a pipe nobody opens: the open waits, and the stop ends it as an interruption.
+    const fs::path unread = scratch.path() / "report.fifo";
+    ASSERT_EQ(mkfifo(unread.c_str(), 0600), 0);
+    Update waiting({"--board", "display", "--device", sim.address(), "--report", unread.string(), kDisplayFile});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    waiting.signal(SIGTERM);
+    EXPECT_EQ(waiting.wait(2), 1);
+    EXPECT_TRUE(waiting.readUntil(">> Update interrupted\n"));
 }
 
 TEST(Outputs, SharedFilesOneBoardByTwoAddressesAndAnEndlessWaitAreUsageErrors) {
