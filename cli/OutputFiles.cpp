@@ -14,6 +14,13 @@ struct OutputFile {
     std::string path;
 };
 
+// A folder has no name to number: every board's file would be "FOLDER/-N".
+bool namesFolder(const std::string& path) {
+    const std::filesystem::path given = pathFromUtf8(path);
+    std::error_code ec;
+    return !given.has_filename() || std::filesystem::is_directory(given, ec);
+}
+
 } // namespace
 
 std::string numberedFileFor(const std::string& path, std::size_t index, bool numbered) {
@@ -30,6 +37,12 @@ std::string numberedFileFor(const std::string& path, std::size_t index, bool num
 
 std::string outputFilesClash(const std::string& hexFile, const std::string& trace, const std::string& report,
                              std::size_t boards, bool numbered) {
+    for (const OutputFile& given : {OutputFile{"--trace", trace}, OutputFile{"--report", report}}) {
+        if (numbered && !given.path.empty() && namesFolder(given.path)) {
+            return std::string(given.option) + " names a folder, where several boards need numbered files: " +
+                   given.path;
+        }
+    }
     std::vector<OutputFile> outputs;
     for (std::size_t i = 0; !trace.empty() && i < boards; ++i) {
         outputs.push_back({"--trace", numberedFileFor(trace, i, numbered)});

@@ -11,7 +11,8 @@ namespace tarvane {
 std::string numberedFileFor(const std::string& path, std::size_t index, bool numbered);
 
 // Why the trace and report files of `boards` boards cannot be written: one
-// of them is the HEX file, by whatever path, or two of them are one file.
+// of them is the HEX file, by whatever path, two of them are one file, or
+// a numbered one is given as a folder.
 // Empty when they can; otherwise the usage error's text.
 std::string outputFilesClash(const std::string& hexFile, const std::string& trace, const std::string& report,
                              std::size_t boards, bool numbered);

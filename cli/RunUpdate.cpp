@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <sstream>
 #include <thread>
 
 namespace tarvane {
@@ -83,7 +84,8 @@ bool reportBoard(const UpdateOptions& options, BoardTarget& target, std::size_t 
     return true;
 }
 
-void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err) {
+void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err,
+                      const std::atomic<bool>& stop) {
     SupportReportFacts facts;
     facts.program = kProgram;
     facts.system = options.system;
@@ -92,7 +94,7 @@ void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardRe
     facts.hexPath = options.file;
     facts.log = run.logText();
     facts.trace = report.recorder->text();
-    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts));
+    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts), &stop);
     if (!error.empty()) err << "error: cannot write the report file " << report.path << ": " << error << "\n";
 }
 
@@ -143,13 +145,22 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         err << "error: " << clash << "\n";
         return kExitUsage;
     }
+    // Opening a pipe waits for its reader; a stop cuts that short, and the
+    // boards then end interrupted, as they would from any other wait.
+    std::ostringstream openErrors;
     std::vector<std::shared_ptr<TraceFile>> traces;
-    for (std::size_t i = 0; !options.trace.empty() && i < targets.size(); ++i) {
-        if (!traceBoard(options, targets[i], i, numbered, traces, err)) return kExitUsage;
+    for (std::size_t i = 0; !options.trace.empty() && i < targets.size() && !stop.load(); ++i) {
+        if (!traceBoard(options, targets[i], i, numbered, traces, openErrors) && !stop.load()) {
+            err << openErrors.str();
+            return kExitUsage;
+        }
     }
     std::vector<BoardReport> reports;
-    for (std::size_t i = 0; !options.report.empty() && i < targets.size(); ++i) {
-        if (!reportBoard(options, targets[i], i, numbered, reports, err)) return kExitUsage;
+    for (std::size_t i = 0; !options.report.empty() && i < targets.size() && !stop.load(); ++i) {
+        if (!reportBoard(options, targets[i], i, numbered, reports, openErrors) && !stop.load()) {
+            err << openErrors.str();
+            return kExitUsage;
+        }
     }
 
     const bool several = targets.size() > 1;
@@ -168,6 +179,8 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         runs.push_back(std::make_unique<BoardRun>(target, std::move(output)));
     }
 
+    // A board stopped before it starts sees it itself, after its first lines.
+    bool interrupted = stop.load();
     std::atomic<std::size_t> running{runs.size()};
     std::vector<std::thread> threads;
     for (auto& run : runs) {
@@ -177,7 +190,6 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         });
     }
     // A signal handler can only set a flag; this thread carries it to every board.
-    bool interrupted = false;
     while (running.load() > 0) {
         if (!interrupted && stop.load()) {
             interrupted = true;
@@ -198,9 +210,9 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
     }
     for (const auto& trace : traces) {
-        if (!trace->flush()) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
+        if (!trace->finish(stop)) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
     }
-    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err);
+    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err, stop);
     if (several && !options.json) {
         for (auto& run : runs) {
             char seconds[32];

@@ -38,6 +38,13 @@ const std::atomic<bool>& catchStopSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed standard output or a closed terminal must not end an update
+    // half-way: writes to them fail and are dropped, and the update runs on.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    sigaction(SIGHUP, &ignore, nullptr);
 #endif
     return stopRequested;
 }

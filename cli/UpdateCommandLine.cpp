@@ -1,11 +1,15 @@
 #include "cli/UpdateCommandLine.h"
 
+#include "cli/SameBoard.h"
+
 #include "update/ExitStatus.h"
 #include "res/version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -206,6 +210,13 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
     app.add_flag("--json", result.json, "Print one JSON object per line instead of plain lines")->group(kOutputGroup);
     app.add_option("--wait", result.waitSeconds, "Wait up to SECONDS for a bootloader to be plugged in")
         ->type_name("SECONDS")
+        // The range alone would let "nan" through, taken as no wait at all.
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return std::isfinite(std::strtod(text.c_str(), nullptr)) ? std::string()
+                                                                          : "Value " + text + " is not a finite number";
+            },
+            "", "FINITE"))
         ->check(CLI::Range(0.0, 86400.0))
         ->group(kWhereGroup);
     app.add_option("--trace", result.tracePath, "Record every report to FILE, for tarvane-sim --replay")
@@ -240,11 +251,16 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
             err << "error: " << error << "\n";
             return kExitUsage;
         }
-        // A board cannot take two updates at once.
-        const bool repeated = std::any_of(result.devices.begin(), result.devices.end(),
-                                          [&](const DeviceAddress& a) { return a.toString() == address->toString(); });
-        if (repeated) {
-            err << "error: the device " << address->toString() << " is given more than once\n";
+        // A board cannot take two updates at once, by whatever address it is reached.
+        const auto repeated = std::find_if(result.devices.begin(), result.devices.end(),
+                                           [&](const DeviceAddress& a) { return sameBoard(a, *address); });
+        if (repeated != result.devices.end()) {
+            if (repeated->toString() == address->toString()) {
+                err << "error: the device " << address->toString() << " is given more than once\n";
+            } else {
+                err << "error: the devices " << repeated->toString() << " and " << address->toString()
+                    << " are one board\n";
+            }
             return kExitUsage;
         }
         result.devices.push_back(*address);

@@ -1,6 +1,7 @@
 #include "report/ReportFile.h"
 
 #include "report/SupportReport.h"
+#include "trace/OutputWrite.h"
 
 #include <cerrno>
 #include <cstring>
@@ -26,12 +27,11 @@ OpenedReportFile openReportFile(const std::string& utf8Path) {
     return opened;
 }
 
-std::string writeReportFile(FilePtr file, std::string_view text) {
+std::string writeReportFile(FilePtr file, std::string_view text, const std::atomic<bool>* stop) {
     if (!file) return "the file is not open";
-    errno = 0;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
-                         std::fflush(file.get()) == 0;
-    const std::string reason = written ? std::string() : systemReason("the write failed");
+    if (stop) makeWritesNonBlocking(file.get());
+    const std::string reason = writeAll(file.get(), text, stop);
+    const bool written = reason.empty();
     // A close can fail too, where a network share writes late.
     errno = 0;
     if (std::fclose(file.release()) != 0 && written) return systemReason("the file cannot be closed");

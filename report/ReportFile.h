@@ -3,6 +3,7 @@
 #include "firmware/FileOpen.h"
 #include "trace/TraceReader.h"
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,9 @@ struct OpenedReportFile {
 OpenedReportFile openReportFile(const std::string& utf8Path);
 
 // Writes the report and closes the file; empty when it is written, else the
-// system's reason.
-std::string writeReportFile(FilePtr file, std::string_view text);
+// system's reason. With `stop`, a reader who stops reading holds the write
+// up only until `stop` is set, and half a second more.
+std::string writeReportFile(FilePtr file, std::string_view text, const std::atomic<bool>* stop = nullptr);
 
 // Both at once, as the window's Save does.
 std::string saveReportFile(const std::string& utf8Path, std::string_view text);

@@ -1,5 +1,6 @@
 #include "trace/TraceFile.h"
 
+#include "trace/OutputWrite.h"
 #include "trace/TraceFormat.h"
 
 #include <cerrno>
@@ -10,13 +11,17 @@ namespace {
 
 // Reports are about 200 bytes of text; this holds a few hundred of them.
 constexpr std::size_t kFlushAt = 64 * 1024;
+// A whole update's trace is a few megabytes: a reader that lets this much
+// pile up has stopped reading.
+constexpr std::size_t kMostWaiting = 256 * 1024 * 1024;
 
 std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "the write failed"; }
 
 } // namespace
 
 TraceFile::TraceFile(FilePtr file, std::string path, const TraceHeader& header)
-    : path_(std::move(path)), file_(std::move(file)) {
+    : path_(std::move(path)), file_(std::move(file)), flushAt_(kFlushAt) {
+    if (file_) makeWritesNonBlocking(file_.get());
     buffer_.reserve(kFlushAt + 1024);
     appendTraceHeader(buffer_, header);
 }
@@ -45,7 +50,7 @@ void TraceFile::report(std::int64_t micros, char direction, ReportView report) {
     const std::lock_guard lock(mutex_);
     if (!file_) return;
     appendReportLine(buffer_, micros, direction, report);
-    if (buffer_.size() >= kFlushAt) flushLocked();
+    if (buffer_.size() >= flushAt_) flushLocked();
 }
 
 std::string TraceFile::error() const {
@@ -58,17 +63,36 @@ bool TraceFile::flush() {
     return flushLocked();
 }
 
-bool TraceFile::flushLocked() {
+bool TraceFile::finish(const std::atomic<bool>& stop) {
+    const std::lock_guard lock(mutex_);
     if (!file_) return false;
-    errno = 0;
-    const bool written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) == buffer_.size() &&
-                         std::fflush(file_.get()) == 0;
+    const std::string error = writeAll(file_.get(), buffer_, &stop);
     buffer_.clear();
-    if (!written) {
-        error_ = systemReason(errno);
+    if (!error.empty()) {
+        error_ = error;
         file_.reset();
     }
-    return written;
+    return static_cast<bool>(file_);
+}
+
+bool TraceFile::flushLocked() {
+    if (!file_) return false;
+    std::size_t done = 0;
+    long long written = 0;
+    errno = 0;
+    while (done < buffer_.size() &&
+           (written = writeAvailable(file_.get(), std::string_view(buffer_).substr(done))) > 0) {
+        done += static_cast<std::size_t>(written);
+    }
+    buffer_.erase(0, done);
+    if (written < 0 || buffer_.size() >= kMostWaiting) {
+        error_ = written < 0 ? systemReason(errno) : "its reader takes nothing more";
+        buffer_.clear();
+        file_.reset();
+        return false;
+    }
+    flushAt_ = buffer_.size() + kFlushAt;
+    return true;
 }
 
 OpenedTrace openTrace(const std::string& utf8Path, const TraceHeader& header) {

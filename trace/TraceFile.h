@@ -4,6 +4,7 @@
 #include "trace/TraceFormat.h"
 #include "trace/TraceSink.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,8 @@ namespace tarvane {
 // worker thread, connections open and close on the UI thread: all of it is
 // buffered under one lock and written in large pieces, at each connection's
 // close and when the last owner lets go. A write that fails stops the trace
-// (error() says why); the update goes on untouched.
+// (error() says why); the update goes on untouched. A reader who stops
+// reading holds up nothing: what it does not take waits in the buffer.
 class TraceFile final : public TraceSink {
 public:
     // Puts the header in the buffer; flush() writes it.
@@ -35,8 +37,12 @@ public:
     // Why the trace stopped short; empty while it is whole.
     std::string error() const;
 
-    // Writes the buffer out now; false once tracing has stopped.
+    // Writes out what the file takes now; false once tracing has stopped.
     bool flush();
+    // Writes out the whole buffer, waiting for the reader; once `stop` is set
+    // a reader that takes nothing for half a second stops the trace. False when
+    // the trace stops short.
+    bool finish(const std::atomic<bool>& stop);
 
 private:
     bool flushLocked();
@@ -45,6 +51,8 @@ private:
     mutable std::mutex mutex_;
     FilePtr file_;
     std::string buffer_;
+    // While the reader takes nothing, the next try waits for this much.
+    std::size_t flushAt_;
     std::string error_;
     std::uint32_t connections_ = 0;
 };
