@@ -1,7 +1,7 @@
 #include "report/ReportFile.h"
 
 #include "report/SupportReport.h"
-#include "trace/OutputWrite.h"
+#include "system/OutputWrite.h"
 
 #include <cerrno>
 #include <cstring>

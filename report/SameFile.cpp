@@ -1,7 +1,7 @@
 #include "report/SameFile.h"
 
 #include "firmware/Utf8Path.h"
-#include "report/FileIdentity.h"
+#include "system/FileIdentity.h"
 
 namespace tarvane {
 namespace {

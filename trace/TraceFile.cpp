@@ -1,6 +1,6 @@
 #include "trace/TraceFile.h"
 
-#include "trace/OutputWrite.h"
+#include "system/OutputWrite.h"
 #include "trace/TraceFormat.h"
 
 #include <cerrno>

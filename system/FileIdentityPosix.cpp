@@ -1,4 +1,4 @@
-#include "report/FileIdentity.h"
+#include "system/FileIdentity.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "trace/OutputWrite.h"
+#include "system/OutputWrite.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "trace/OutputWrite.h"
+#include "system/OutputWrite.h"
 
 namespace tarvane {
 
