@@ -65,6 +65,7 @@ void BootloaderLink::startWorker() {
     shared_.stopRequested.store(false, std::memory_order_relaxed);
     shared_.connection.fetch_add(1, std::memory_order_relaxed);
     workerState_.decoder.reset();
+    workerState_.hold.clear();
     worker_ = std::thread([this] { workerLoop(); });
 }
 
@@ -89,9 +90,12 @@ bool BootloaderLink::sendDue() {
         // Acquire pairs with publish's release: the frame is complete.
         const std::uint16_t left = shared_.sendsLeft.load(std::memory_order_acquire);
         if (left == 0) return false;
+        const std::int64_t now = nowMs();
+        if (workerState_.hold.holds(now, shared_.currentCommand.load(std::memory_order_relaxed))) return false;
         shared_.waitState.store(kAwaiting, std::memory_order_relaxed);
         shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
-        workerState_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+        workerState_.deadlineMs = now + shared_.timeoutMs.load(std::memory_order_relaxed);
+        workerState_.hold.sent(now, true);
         sendFrame();
         return true;
     }
@@ -99,9 +103,10 @@ bool BootloaderLink::sendDue() {
     if (left == 0) {
         shared_.timedOut.store(true, std::memory_order_relaxed);
         shared_.waitState.store(kIdle, std::memory_order_relaxed);
-    } else if (nowMs() > workerState_.deadlineMs) {
-        workerState_.deadlineMs = nowMs() + shared_.timeoutMs.load(std::memory_order_relaxed);
+    } else if (const std::int64_t now = nowMs(); now > workerState_.deadlineMs) {
+        workerState_.deadlineMs = now + shared_.timeoutMs.load(std::memory_order_relaxed);
         shared_.sendsLeft.store(static_cast<std::uint16_t>(left - 1), std::memory_order_relaxed);
+        workerState_.hold.sent(now, false);
         sendFrame();
         return true;
     }
@@ -135,11 +140,14 @@ void BootloaderLink::dispatchResponse() {
     auto& decoder = workerState_.decoder;
     decoder.frameComplete = false;
     const std::uint8_t c = decoder.rxBuffer[0];
+    const std::int64_t now = nowMs();
+    if (workerState_.hold.swallows(now)) return;
     const AnswerUse use = answerUse(c, shared_.waitState.load(std::memory_order_relaxed) == kAwaiting,
                                     shared_.currentCommand.load(std::memory_order_relaxed));
     if (use == AnswerUse::Ignored) return;
     shared_.waitState.store(kIdle, std::memory_order_relaxed);
     shared_.sendsLeft.store(0, std::memory_order_relaxed);
+    workerState_.hold.answered(now, c);
 
     std::vector<std::uint8_t> data = answerData(decoder);
     // Only the end of the file is reported to the window; each other program

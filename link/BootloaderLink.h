@@ -6,6 +6,7 @@
 #include "link/LinkMessage.h"
 #include "link/Protocol.h"
 #include "link/RequestBuilder.h"
+#include "link/ResendHold.h"
 #include "link/UpdateLink.h"
 #include "usb/HidBootDevice.h"
 
@@ -82,8 +83,9 @@ private:
     // One receive step: read a report, dispatch an answer or report a time-out.
     // True when a report arrived.
     bool poll();
-    // One send step: the pending request's first send, a re-send when its time
-    // is up, or the end of its sends. True when a frame went out.
+    // One send step: the pending request's first send (once the answers to a
+    // re-sent request before it are waited out), a re-send when its time is
+    // up, or the end of its sends. True when a frame went out.
     bool sendDue();
     void dispatchResponse();
     void sendFrame();
@@ -117,6 +119,7 @@ private:
     struct WorkerOnly {
         FrameDecoder<kRxSize, kRxLimit> decoder;
         std::int64_t deadlineMs = 0;
+        ResendHold hold;
     } workerState_;
 
     LinkNotifier notifier_;

@@ -53,6 +53,24 @@ bool convertAnswerFrom(const std::vector<std::string>& items, std::map<std::uint
     return true;
 }
 
+bool convertLateAnswer(const std::vector<std::string>& items, std::map<std::uint8_t, SimFaults::LateAnswer>& result,
+                       std::string& error) {
+    for (const auto& item : items) {
+        const auto first = item.find(':');
+        const auto second = first == std::string::npos ? std::string::npos : item.find(':', first + 1);
+        std::uint32_t n = 0;
+        std::uint32_t ms = 0;
+        const auto command = second == std::string::npos ? std::nullopt : parseCommandName(item.substr(0, first));
+        if (!command || !parseNumber(item.substr(first + 1, second - first - 1), n) || n == 0 ||
+            !parseNumber(item.substr(second + 1), ms)) {
+            error = "--late-answer wants COMMAND:N:MS with N >= 1, not '" + item + "'";
+            return false;
+        }
+        result[*command] = SimFaults::LateAnswer{n, std::chrono::milliseconds(ms)};
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<std::uint8_t> parseCommandName(const std::string& text) {
@@ -84,7 +102,7 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     app.name("tarvane-sim");
 
     std::string listen;
-    std::vector<std::string> silent, unknownAnswer, answerFrom;
+    std::vector<std::string> silent, unknownAnswer, answerFrom, lateAnswer;
     std::uint32_t delayMs = 0;
     SimFaults& f = result.faults;
 
@@ -127,6 +145,10 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
                    "board; answers already queued still go out")
         ->type_name("N");
     app.add_option("--delay", delayMs, "Delay every answer by MS milliseconds")->type_name("MS");
+    app.add_option("--late-answer", lateAnswer,
+                   "Delay the answer to the Nth request of COMMAND by MS milliseconds more; the answers "
+                   "queued behind it wait too (repeatable)")
+        ->type_name("COMMAND:N:MS");
     app.add_flag("--usb-timing", f.usbTiming,
                  "Full-speed USB timing: one report per ms each way, 400 ms erase, 25 us per programmed word");
     app.footer("With --replay, the fault switches, --delay, --usb-timing and --dump are refused: the trace\n"
@@ -163,6 +185,7 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
     if (error.empty()) convertCommands(silent, f.silent, error);
     if (error.empty()) convertCommands(unknownAnswer, f.unknownAnswer, error);
     if (error.empty()) convertAnswerFrom(answerFrom, f.answerFrom, error);
+    if (error.empty()) convertLateAnswer(lateAnswer, f.lateAnswer, error);
     if (!error.empty()) {
         std::cerr << "tarvane-sim: " << error << "\n";
         return 2;

@@ -31,6 +31,14 @@ struct SimFaults {
     std::uint32_t closeAfter = 0;
     // Added before every answer.
     std::chrono::milliseconds answerDelay{0};
+    // One answer later than the rest: the answer to the Nth request (1-based,
+    // counted over the board's life) of a command is delayed this much more.
+    // Answers leave in order, so the answers queued behind it wait too.
+    struct LateAnswer {
+        std::uint32_t request = 0;
+        std::chrono::milliseconds delay{0};
+    };
+    std::map<std::uint8_t, LateAnswer> lateAnswer;
     // Full-speed USB pacing and flash timings (BoardTiming.h).
     bool usbTiming = false;
     // Once the board has taken this many requests over its life, its

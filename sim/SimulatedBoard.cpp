@@ -117,7 +117,9 @@ SimOutcome SimulatedBoard::handleAllowed(const std::uint8_t* payload, std::size_
         answer.bytes[2] ^= 0xFF;
     }
     if (faults_.unknownAnswer.contains(command)) answer.bytes[0] = kUnknownAnswerCommand;
-    const Clock::time_point due = busyUntil_ + faults_.answerDelay;
+    Clock::time_point due = busyUntil_ + faults_.answerDelay;
+    const auto late = faults_.lateAnswer.find(command);
+    if (late != faults_.lateAnswer.end() && late->second.request == perCommand_[command]) due += late->second.delay;
     queueAnswer(answer, due);
     if (faults_.answerTwice) queueAnswer(answer, due);
     return outcome;

@@ -190,6 +190,18 @@ INSTANTIATE_TEST_SUITE_P(LossyAndStuttering, FaultyBoard,
                                            std::vector<std::string>{"--answer-twice"},
                                            std::vector<std::string>{"--answer-from", "query:10"}));
 
+// The first batch is answered 1.3 s late, after its re-send, and the next
+// batch's first send is lost: the late answer must not pass for its answer.
+TEST_F(EndToEnd, LateAnswerNeverHidesALostBatch) {
+    const std::string file = smallFile();
+    const UpdateRun run = update("display", file, {"--late-answer", "program:1:1300", "--drop-every", "5"});
+    EXPECT_EQ(run.result.exitCode, 0) << run.result.out << run.result.err;
+    EXPECT_EQ(Lines(run.out.begin() + 2, run.out.end()), kSuccessLog);
+    expectFlashHolds(run, file);
+    // Five batches: the first sent twice, the lost second sent again.
+    EXPECT_EQ(run.count(3), 7u);
+}
+
 TEST_F(EndToEnd, ConnectionDroppedMidProgrammingEndsInNoResponse) {
     const UpdateRun run = update("display", kDisplayFile, {"--close-after", "20"});
     EXPECT_EQ(run.result.exitCode, 1);
