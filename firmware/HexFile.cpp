@@ -22,10 +22,19 @@ class LineLength {
 public:
     // False once a line has run past kLongestCheckedLine characters.
     bool feed(const char* data, std::size_t size) {
-        for (std::size_t i = 0; i < size && !ended_; ++i) {
-            if (data[i] == kEndOfTextMark) ended_ = true;
-            else if (data[i] == '\n') length_ = 0;
-            else if (++length_ > kLongestCheckedLine) return false;
+        if (ended_) return true;
+        if (const void* mark = std::memchr(data, kEndOfTextMark, size)) {
+            size = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
+            ended_ = true;
+        }
+        const char* const end = data + size;
+        for (const char* at = data; at < end;) {
+            const auto* newline = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+            length_ += static_cast<std::size_t>((newline ? newline : end) - at);
+            if (length_ > kLongestCheckedLine) return false;
+            if (!newline) break;
+            length_ = 0;
+            at = newline + 1;
         }
         return true;
     }
