@@ -166,6 +166,7 @@ void DialogMain::onSaveReport() {
     if (const BoardTexts* texts = boardTexts(m_board)) facts.board = std::string(texts->name);
     facts.device = m_device;
     facts.hexPath = m_hexPath;
+    facts.hexFile = m_update.file();
     facts.log = m_logText;
     if (m_recorder) facts.trace = m_recorder->text();
     const std::string error = saveReportFile(*path, supportReportText(facts));

@@ -4,6 +4,7 @@
 // then measures the CPU an idle connected worker takes. Each figure is the
 // better of two rounds.
 #include "bench/ProgramPhase.h"
+#include "firmware/HexFile.h"
 #include "link/BootloaderLink.h"
 #include "link/RequestBuilder.h"
 #include "sim/BoardTiming.h"
@@ -36,7 +37,7 @@ void useSimBoard(BootloaderLink& link, std::shared_ptr<SimulatedBoard> board) {
 // and the board's programming time for the words the batch touches.
 double boundSeconds(const std::string& file) {
     HexFileReader reader;
-    if (!reader.open(file)) return 0;
+    if (!reader.open(loadHexFile(file)->bytes)) return 0;
     RequestBuilder builder;
     double seconds = 0;
     for (bool ok = builder.buildProgramBatch(reader, true); ok; ok = builder.buildProgramBatch(reader, false)) {

@@ -1,5 +1,6 @@
 #include "bench/ProgramPhase.h"
 
+#include "firmware/HexFile.h"
 #include "link/BootloaderLink.h"
 #include "sim/SimReportPort.h"
 #include "sim/SimulatedBoard.h"
@@ -27,7 +28,7 @@ double programPhaseSeconds(const std::string& file, const std::vector<std::uint8
     };
     BootloaderLink link;
     link.useDevice(DeviceAddress{}, wrap ? wrap(std::move(opener)) : std::move(opener));
-    if (!link.openFile(file) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
+    if (!link.useFile(loadHexFile(file)->bytes) || !link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return 0;
 
     std::mutex mutex;
     std::condition_variable cv;

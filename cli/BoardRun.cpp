@@ -39,11 +39,13 @@ void BoardRun::run(const BoardJob& job, const std::atomic<bool>& stop) {
         if (const BoardTexts* texts = boardTexts(job.board)) logLine(std::string(texts->selectedLine));
         logLine(std::string(kFileSelectedLine));
         const std::string path = fullPath(job.file);
-        update_.useCheckedFile(path, job.check);
+        update_.useLoadedFile(path, job.loaded);
         update_.setMode(modeFor(job));
-        // A production line starts the command, then plugs the next board in.
-        if (job.waitSeconds > 0 && job.check.ok) {
+        // A production line starts the command, then plugs the next board in;
+        // the file may have changed meanwhile, and what is sent is what is read now.
+        if (job.waitSeconds > 0 && job.loaded->check.ok) {
             waitForDevice(target_.address, job.waitSeconds, *output_, &stop);
+            if (!stop.load()) update_.useLoadedFile(path, reloadHexFile(job.loaded));
         }
         if (stop.load()) {
             update_.interrupt();

@@ -3,7 +3,7 @@
 #include "app/BoardKind.h"
 #include "app/EventLoop.h"
 #include "cli/TerminalOutput.h"
-#include "firmware/HexCheck.h"
+#include "firmware/HexFile.h"
 #include "link/BootloaderLink.h"
 #include "update/UpdateSequence.h"
 #include "usb/DeviceAddress.h"
@@ -25,8 +25,9 @@ struct BoardTarget {
 struct BoardJob {
     BoardKind board = BoardKind::Display;
     std::string file;
-    // The file's check, made once for every board.
-    HexCheckResult check;
+    // The file read and checked once for every board; a board that waits for
+    // its bootloader reads it again once found.
+    std::shared_ptr<const HexFile> loaded;
     bool verifyOnly = false;
     // Seconds to wait for this board's bootloader to appear; 0 = none.
     double waitSeconds = 0;

@@ -1,7 +1,6 @@
 #include "cli/HexReport.h"
 
-#include "firmware/FlashImage.h"
-#include "firmware/HexCheck.h"
+#include "firmware/HexFile.h"
 #include "update/ExitStatus.h"
 
 #include <ostream>
@@ -9,14 +8,13 @@
 namespace tarvane {
 
 int inspectHexFile(const std::string& path, std::ostream& out, std::ostream& err) {
-    const HexCheckResult check = checkHexFile(path);
-    const std::optional<VerifyRange> range = check.ok ? fileVerifyRange(path) : std::nullopt;
-    if (!range) {
-        err << "error: Cannot load the HEX file.\n"
-            << (check.ok ? "cannot open " + path : check.describe()) << '\n';
+    const std::shared_ptr<const HexFile> file = loadHexFile(path);
+    const HexCheckResult& check = file->check;
+    if (!check.ok) {
+        err << "error: Cannot load the HEX file.\n" << check.describe() << '\n';
         return kExitBadFile;
     }
-    out << rangeLines(*range) << "records: " << check.records << '\n'
+    out << rangeLines(file->range) << "records: " << check.records << '\n'
         << "data bytes: " << check.dataBytes << '\n';
     return kExitUpdated;
 }

@@ -92,6 +92,7 @@ void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardRe
     if (const BoardTexts* texts = boardTexts(options.board)) facts.board = texts->name;
     facts.device = run.address().toString();
     facts.hexPath = options.file;
+    facts.hexFile = run.update().file();
     facts.log = run.logText();
     facts.trace = report.recorder->text();
     const std::string error = writeReportFile(std::move(report.file), supportReportText(facts), &stop);
@@ -109,7 +110,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     job.file = options.file;
     job.verifyOnly = options.verifyOnly;
     job.waitSeconds = options.waitSeconds;
-    job.check = checkHexFile(options.file);
+    job.loaded = loadHexFile(options.file);
 
     // The first board's outputs are known before any wait: refused at once.
     if (const std::string clash =
@@ -119,7 +120,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         return kExitUsage;
     }
     if (options.all) {
-        if (options.waitSeconds > 0 && job.check.ok) {
+        if (options.waitSeconds > 0 && job.loaded->check.ok) {
             std::unique_ptr<TerminalOutput> waitOutput;
             if (options.json) {
                 waitOutput = std::make_unique<JsonOutput>(out);
@@ -127,6 +128,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
                 waitOutput = std::make_unique<PlainOutput>(out, err, false);
             }
             waitForDevice(DeviceAddress{}, options.waitSeconds, *waitOutput, &stop);
+            job.loaded = reloadHexFile(job.loaded);
         }
         std::string detail;
         for (DeviceAddress& address : usbBootloaderAddresses(detail)) targets.push_back({address, openReportPort});

@@ -55,13 +55,6 @@ VerifyRange loadImage(HexFileReader& reader, FlashImage& image) {
     return range;
 }
 
-std::optional<VerifyRange> fileVerifyRange(const std::string& utf8Path) {
-    HexFileReader reader;
-    if (!reader.open(utf8Path)) return std::nullopt;
-    FlashImage image;
-    return loadImage(reader, image);
-}
-
 std::string hexNumber(std::uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));

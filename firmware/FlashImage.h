@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace tarvane {
@@ -42,16 +41,11 @@ private:
     std::unique_ptr<std::uint8_t[]> bytes_;
 };
 
-// Lays every data record of the reader's file into the image and returns the
+// Lays every data record of the reader's text into the image and returns the
 // range from the lowest data address (rounded down to 4) to the highest end
 // (rounded up to 4). Records outside the image are left out and do not widen
 // the range. A file without data in the image gives an empty range.
 // Rewinds the reader and advances its linesConsumed like any read.
 VerifyRange loadImage(HexFileReader& reader, FlashImage& image);
-
-// The verification range of the HEX file at `utf8Path`, loaded afresh;
-// nothing when it cannot be opened. Only a file that passed its check has a
-// range worth using.
-std::optional<VerifyRange> fileVerifyRange(const std::string& utf8Path);
 
 } // namespace tarvane

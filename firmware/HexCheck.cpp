@@ -1,13 +1,10 @@
 #include "firmware/HexCheck.h"
 
-#include "firmware/FileOpen.h"
 #include "firmware/HexDigits.h"
 #include "firmware/HexRecord.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 namespace tarvane {
@@ -34,10 +31,7 @@ struct LineFault {
     std::string reason;
 };
 
-// Longest line worth holding: a record of 255 data bytes is 523 characters
-// with ':' and CR LF. Longer lines are judged by their start, so that a file
-// of one endless line (a device, a binary chosen by mistake) costs no memory.
-constexpr std::size_t kLineHoldLimit = 1024;
+constexpr std::size_t kLineHoldLimit = kLongestCheckedLine;
 
 // Checks one line that begins with ':'; fills `bytes` with the record.
 // `cut` says the line went on past what `line` holds.
@@ -106,12 +100,6 @@ HexCheckResult fault(std::uint32_t line, std::string reason) {
     return r;
 }
 
-HexCheckResult unreadable(std::string reason) {
-    HexCheckResult r = fault(0, std::move(reason));
-    r.unreadable = true;
-    return r;
-}
-
 // Older tools end a file with white space after the end-of-file record; a
 // reader stops at such a line, as at an empty one.
 bool isTrailer(std::string_view line) {
@@ -125,8 +113,7 @@ std::string_view beforeEndMark(std::string_view text) {
 
 constexpr const char* kNotARecord = "the line is not a record (it does not begin with ':')";
 
-// Judges a file one line at a time, in order, so that a file never has to
-// be held whole.
+// Judges a text one line at a time, in order.
 class LineChecker {
 public:
     // Takes the next line without its '\n'; false once a fault is found.
@@ -263,55 +250,6 @@ HexCheckResult checkHexText(std::string_view text) {
         pos = end + 1;
     }
     if (marked) feedEndMark(checker, text.substr(pos));
-    return checker.finish();
-}
-
-HexCheckResult checkHexFile(const std::string& utf8Path) {
-    errno = 0;
-    FilePtr file = openForReading(utf8Path);
-    if (!file) {
-        const int err = errno;
-        return unreadable("cannot open " + utf8Path + (err != 0 ? std::string(": ") + std::strerror(err) : ""));
-    }
-    LineChecker checker;
-    std::array<char, 64 * 1024> block{};
-    // The start of a line that spans two blocks; never more than a record needs.
-    std::string partial;
-    bool pending = false;
-    bool ended = false;
-    while (!ended) {
-        const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
-        if (got == 0) break;
-        std::string_view rest = beforeEndMark(std::string_view(block.data(), got));
-        ended = rest.size() < got;
-        while (!rest.empty()) {
-            const std::size_t newline = rest.find('\n');
-            const std::string_view piece = rest.substr(0, newline);
-            if (!pending && newline != std::string_view::npos) {
-                if (!feedBounded(checker, piece)) return checker.finish();
-            } else {
-                const std::size_t room = kLineHoldLimit + 1 - partial.size();
-                partial.append(piece.substr(0, room));
-                pending = true;
-                // A line past the limit is a fault whatever follows: judge it now
-                // rather than read a line that may never end.
-                if (partial.size() > kLineHoldLimit) {
-                    feedBounded(checker, partial);
-                    return checker.finish();
-                }
-                if (newline != std::string_view::npos) {
-                    if (!feedBounded(checker, partial)) return checker.finish();
-                    partial.clear();
-                    pending = false;
-                }
-            }
-            if (newline == std::string_view::npos) break;
-            rest.remove_prefix(newline + 1);
-        }
-    }
-    if (std::ferror(file.get())) return unreadable("cannot read " + utf8Path);
-    if (ended) feedEndMark(checker, pending ? std::string_view(partial) : std::string_view());
-    else if (pending) feedBounded(checker, partial);
     return checker.finish();
 }
 

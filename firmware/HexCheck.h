@@ -1,10 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tarvane {
+
+// Longest line worth judging: a record of 255 data bytes is 523 characters
+// with ':' and CR LF. Longer lines are refused by their start, so a file of
+// one endless line (a device, a binary chosen by mistake) need not be read on.
+inline constexpr std::size_t kLongestCheckedLine = 1024;
 
 // Outcome of checking a whole HEX file before any of it goes to a board.
 struct HexCheckResult {
@@ -12,7 +18,7 @@ struct HexCheckResult {
     // 1-based line of the first fault; 0 when the fault is the file as a whole.
     std::uint32_t line = 0;
     std::string reason;
-    // The file could not be opened or read at all: its lines were never judged.
+    // The file could not be read: its lines were never judged (see HexFile.h).
     bool unreadable = false;
     // Counts over the whole file when it passes.
     std::uint32_t records = 0;
@@ -32,6 +38,5 @@ struct HexCheckResult {
 // Ctrl-Z, as it does for HexFileReader; a Ctrl-Z ahead of the end-of-file
 // record is refused at its line.
 HexCheckResult checkHexText(std::string_view text);
-HexCheckResult checkHexFile(const std::string& utf8Path);
 
 } // namespace tarvane

@@ -1,19 +1,19 @@
 #pragma once
 
-#include "firmware/FileOpen.h"
-
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace tarvane {
 
 // Hands out the records of an Intel HEX file one line at a time, as the raw
-// bytes the line's digit pairs spell. It does not interpret records; run
-// checkHexFile on a file before trusting what this returns. It sees the file
-// only up to its first Ctrl-Z (kEndOfTextMark).
+// bytes the line's digit pairs spell. It does not interpret records; check a
+// file's text before trusting what this returns. It reads the bytes of a file
+// read once (see HexFile.h) and sees them only up to their first Ctrl-Z
+// (kEndOfTextMark).
 class HexFileReader {
 public:
     // Line limit for every read: a record of 255 data bytes is 521 digits,
@@ -26,17 +26,17 @@ public:
     HexFileReader(const HexFileReader&) = delete;
     HexFileReader& operator=(const HexFileReader&) = delete;
 
-    // Opens the file and counts its lines; the stream is left at its end.
-    bool open(const std::string& utf8Path);
+    // Holds the file's bytes and counts their lines; the reader is left at
+    // their end. False, and nothing held, for no bytes at all.
+    bool open(std::shared_ptr<const std::string> bytes);
     // Reads the next line, all of it: characters past maxChars - 1 are
-    // skipped. Returns the record's byte count, or 0 at the end of the file
+    // ignored. Returns the record's byte count, or 0 at the end of the text
     // or for a line that does not begin with ':'.
     std::uint16_t readRecord(std::uint8_t* destination, std::size_t maxChars);
-    void rewind();
+    void rewind() { position_ = 0; }
     void close();
 
-    bool isOpen() const { return stream_ != nullptr; }
-    const std::string& path() const { return path_; }
+    bool isOpen() const { return bytes_ != nullptr; }
 
     // Read from the UI thread's timer while the worker reads records.
     std::uint32_t linesTotal() const { return linesTotal_.load(std::memory_order_relaxed); }
@@ -44,16 +44,12 @@ public:
     void resetLinesConsumed() { linesConsumed_.store(0, std::memory_order_relaxed); }
 
 private:
-    std::uint32_t countLines();
-    void skipRestOfLine();
-
-    FilePtr stream_;
-    std::string path_;
-    // The read that met the end mark was the last one until a rewind.
-    bool textEnded_ = false;
+    std::shared_ptr<const std::string> bytes_;
+    // The text: the bytes up to their first Ctrl-Z.
+    std::string_view text_;
+    std::size_t position_ = 0;
     std::atomic<std::uint32_t> linesTotal_{0};
     std::atomic<std::uint32_t> linesConsumed_{0};
-    std::array<char, 1000> line_{};
 };
 
 } // namespace tarvane

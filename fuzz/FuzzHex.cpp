@@ -1,5 +1,5 @@
-// The HEX file's way in: the check (in memory and from a file, which must
-// agree), the reader on any bytes, and for files that pass, the records the
+// The HEX file's way in: the check (in memory and of a file read once, which
+// must agree), the reader on any bytes, and for files that pass, the records the
 // reader hands out, the image load and what a board makes of the same records.
 // The text is the input's own bytes or a valid file made from them, then
 // reshaped where reader and check could part: blank and tab tails of any
@@ -7,6 +7,7 @@
 #include "firmware/Crc16.h"
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
+#include "firmware/HexFile.h"
 #include "firmware/HexFileReader.h"
 #include "firmware/HexRecord.h"
 #include "fuzz/FuzzInput.h"
@@ -192,12 +193,13 @@ std::string makeText(FuzzInput& in) {
 
 // The reader alone on whatever the file holds: no read may pass the
 // destination the caller sized for its limit.
-void readAlone(const std::string& path, std::string_view text, std::size_t limit) {
+void readAlone(const std::shared_ptr<const std::string>& bytes, std::size_t limit) {
+    const std::string_view text = *bytes;
     HexFileReader reader;
-    require(reader.open(path), "the reader cannot open the file");
+    require(reader.open(bytes), "the reader cannot open the file's bytes");
     require(reader.linesTotal() == countLines(text.substr(0, text.find(kEndOfTextMark))),
             "linesTotal is not the line count of the text before its end mark");
-    // Counting the lines leaves the stream at the end, as the update expects.
+    // Counting the lines leaves the reader at the end, as the update expects.
     require(reader.readRecord(nullptr, limit) == 0, "a read right after open gave a record");
     reader.rewind();
     std::vector<std::uint8_t> destination(limit >= 2 ? HexFileReader::destinationSize(limit) : 1);
@@ -229,7 +231,8 @@ struct Expected {
     }
 };
 
-void checkPassingFile(const std::string& path, const HexCheckResult& result) {
+void checkPassingFile(const HexFile& file) {
+    const HexCheckResult& result = file.check;
     static FlashImage image;
     static Expected expected;
     static BoardFlash board;
@@ -238,7 +241,7 @@ void checkPassingFile(const std::string& path, const HexCheckResult& result) {
     board.resetAddressing();
 
     HexFileReader reader;
-    require(reader.open(path), "the reader cannot open a file that passed the check");
+    require(reader.open(file.bytes), "the reader cannot open a file that passed the check");
     reader.rewind();
 
     std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
@@ -316,6 +319,7 @@ void checkPassingFile(const std::string& path, const HexCheckResult& result) {
                 "the image holds data above the range");
     }
     require(loadImage(reader, image) == range, "a second load gives another range");
+    require(file.range == range, "the file's range is not its image's");
 
     // The same records on a board: nothing may land where the update does not
     // verify, and without overwrites the verified bytes are the image's.
@@ -345,9 +349,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(text);
 
     const HexCheckResult inMemory = checkHexText(text);
-    const HexCheckResult fromFile = checkHexFile(file.path());
-    require(sameResult(inMemory, fromFile), "checkHexText and checkHexFile judge the same bytes differently");
-    readAlone(file.path(), text, lineLimit(limitChoice, value));
-    if (fromFile.ok) checkPassingFile(file.path(), fromFile);
+    const std::shared_ptr<const HexFile> loaded = loadHexFile(file.path());
+    require(sameResult(inMemory, loaded->check), "the text and the file read from it are judged differently");
+    // Reading stops early only at a line that fails the check anyway.
+    require(*loaded->bytes == text || (!loaded->check.ok && text.starts_with(*loaded->bytes)),
+            "the file's bytes are not its text");
+    readAlone(loaded->bytes, lineLimit(limitChoice, value));
+    if (loaded->check.ok) checkPassingFile(*loaded);
     return 0;
 }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -41,7 +42,7 @@ public:
     const std::string& deviceDetail() const override { return device_.lastDetail(); }
     void closeDevice() { device_.close(); }
     // Its lines are counted.
-    bool openFile(const std::string& utf8Path) override { return outgoing_.reader.open(utf8Path); }
+    bool useFile(std::shared_ptr<const std::string> bytes) override { return outgoing_.reader.open(std::move(bytes)); }
 
     // A worker started afresh with this notifier; the device stays open.
     void connect(LinkNotifier notifier) override {

@@ -6,6 +6,7 @@
 #include "usb/HidBootDevice.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tarvane {
@@ -19,8 +20,8 @@ public:
     // Opens the bootloader; false when none is found, with the reason in deviceDetail().
     virtual bool findDevice(std::uint16_t vendorId, std::uint16_t productId) = 0;
     virtual const std::string& deviceDetail() const = 0;
-    // The HEX file that program requests stream from.
-    virtual bool openFile(const std::string& utf8Path) = 0;
+    // The bytes of the HEX file, read once, that program requests stream from.
+    virtual bool useFile(std::shared_ptr<const std::string> bytes) = 0;
 
     // A new connection: results go to `notifier`, from the link's worker.
     virtual void connect(LinkNotifier notifier) = 0;

@@ -1,8 +1,5 @@
 #include "report/SupportReport.h"
 
-#include "firmware/FileOpen.h"
-#include "firmware/FlashImage.h"
-#include "firmware/HexCheck.h"
 #include "firmware/Utf8Path.h"
 #include "report/Sha256.h"
 
@@ -18,36 +15,29 @@ void appendHeading(std::string& out, std::string_view heading) {
     out += '\n';
 }
 
-// "size: N bytes" and "sha-256: ..." of the file as it is on disk, or why it
-// cannot be read (false: nothing more can be said of it).
-bool appendFileDigest(std::string& out, const std::string& path) {
-    std::string text;
-    std::string error;
-    if (!readWholeFile(path, text, error)) {
-        out += "size: " + error + "\n";
-        return false;
-    }
-    Sha256 digest;
-    digest.update(text);
-    out += "size: " + std::to_string(text.size()) + " bytes\n";
-    out += "sha-256: " + hexDigest(digest.finish()) + "\n";
-    return true;
-}
-
-void appendHexFile(std::string& out, const std::string& path) {
-    if (path.empty()) {
+void appendHexFile(std::string& out, const SupportReportFacts& facts) {
+    if (facts.hexPath.empty()) {
         out += "name: none chosen\n";
         return;
     }
-    out += "name: " + utf8FromPath(pathFromUtf8(path).filename()) + "\n";
-    if (!appendFileDigest(out, path)) return;
-    const HexCheckResult check = checkHexFile(path);
-    const std::optional<VerifyRange> range = check.ok ? fileVerifyRange(path) : std::nullopt;
-    if (!range) {
-        out += "check: " + (check.ok ? std::string("cannot open it") : check.describe()) + "\n";
+    out += "name: " + utf8FromPath(pathFromUtf8(facts.hexPath).filename()) + "\n";
+    const std::shared_ptr<const HexFile> file =
+        facts.hexFile && facts.hexFile->path == facts.hexPath ? facts.hexFile : loadHexFile(facts.hexPath);
+    if (!file->readError.empty()) {
+        out += "size: " + file->readError + "\n";
+        // Nothing more can be said of a file that could not be read.
+        if (file->check.unreadable) return;
+    } else {
+        out += "size: " + std::to_string(file->bytes->size()) + " bytes\n";
+        Sha256 digest;
+        digest.update(*file->bytes);
+        out += "sha-256: " + hexDigest(digest.finish()) + "\n";
+    }
+    if (!file->check.ok) {
+        out += "check: " + file->check.describe() + "\n";
         return;
     }
-    out += rangeLines(*range);
+    out += rangeLines(file->range);
 }
 
 // The log's lines, each ended as the report's lines are.
@@ -76,7 +66,7 @@ std::string supportReportText(const SupportReportFacts& facts) {
     out += "board: " + (facts.board.empty() ? std::string("none chosen") : facts.board) + "\n";
     out += "device: " + facts.device + "\n";
     appendHeading(out, "[HEX file]");
-    appendHexFile(out, facts.hexPath);
+    appendHexFile(out, facts);
     appendHeading(out, "[Log]");
     appendLog(out, facts.log);
     appendHeading(out, kReportTraceHeading);

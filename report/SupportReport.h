@@ -1,7 +1,10 @@
 #pragma once
 
+#include "firmware/HexFile.h"
+
 #include <cstddef>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,9 @@ struct SupportReportFacts {
     std::string hexPath; // the HEX file chosen, in UTF-8; empty when none was
     std::string log;     // the log as the window holds it: each line ended by CR LF
     std::string trace;   // a trace's text, such as TraceRecorder::text()
+    // The HEX file as the update read it, when it read hexPath; otherwise
+    // the file is read for the report.
+    std::shared_ptr<const HexFile> hexFile;
 };
 
 // The first line of every report.
@@ -28,7 +34,8 @@ inline constexpr std::string_view kReportTraceHeading = "[Trace]";
 // One text file with `\n` line ends: the title, then a section per heading
 // ([Program], [System], [Board], [HEX file], [Log], [Trace]) each followed by
 // an empty line. The HEX file's section gives its name, size, SHA-256 and
-// what --inspect calls its verification range and CRC, or why it has none;
+// what --inspect calls its verification range and CRC, or why it has none,
+// all from the bytes the update read;
 // the log's, its lines as the window shows them; the trace's, the trace as is.
 std::string supportReportText(const SupportReportFacts& facts);
 

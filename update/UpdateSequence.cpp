@@ -40,30 +40,24 @@ UpdateSequence::~UpdateSequence() {
     m_link.disconnect();
 }
 
-const HexCheckResult& UpdateSequence::checkFile(const std::string& path) {
-    if (!m_checked || m_checked->first != path) m_checked.emplace(path, checkHexFile(path));
-    return m_checked->second;
-}
-
 void UpdateSequence::start(const std::string& path) {
     if (path.empty()) {
         fileNotLoaded("No HEX file is chosen.", false);
         return;
     }
-    // The check ahead of this update counts once; the next Update checks again.
-    const HexCheckResult check = checkFile(path);
-    m_checked.reset();
+    // A file read ahead of this update counts once; the next Update reads it again.
+    m_file = m_loaded && m_loaded->first == path ? m_loaded->second : loadHexFile(path);
+    m_loaded.reset();
+    const HexCheckResult& check = m_file->check;
     // A file that fails its check never reaches the board; the log names the
     // faulty line, which only the check can tell.
     if (!check.ok) {
         fileNotLoaded(check.describe(), !check.unreadable);
         return;
     }
-    if (!m_link.openFile(path)) {
-        fileNotLoaded("cannot open " + path, false);
-        return;
-    }
-    m_range = fileVerifyRange(path).value_or(VerifyRange{});
+    // From here on only these bytes are used, whatever becomes of the file.
+    m_link.useFile(m_file->bytes);
+    m_range = m_file->range;
     m_dataBytes = check.dataBytes;
 
     m_events.progressShown(false);

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "firmware/FlashImage.h"
-#include "firmware/HexCheck.h"
+#include "firmware/HexFile.h"
 #include "link/Protocol.h"
 #include "link/UpdateLink.h"
 #include "update/UpdateClock.h"
 #include "update/UpdateEvents.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <string>
@@ -40,16 +41,15 @@ public:
     UpdateSequence(const UpdateSequence&) = delete;
     UpdateSequence& operator=(const UpdateSequence&) = delete;
 
-    // Checks a file ahead of its update, as a production line does before it
-    // waits for a board; the next start() with the same path takes the result.
-    const HexCheckResult& checkFile(const std::string& path);
-    // Takes the result of a check made elsewhere (one check for several
-    // boards) as checkFile's for `path`.
-    void useCheckedFile(const std::string& path, const HexCheckResult& check) { m_checked.emplace(path, check); }
+    // Takes a file read and checked elsewhere (once for several boards) as
+    // the next start()'s file when it names `path`.
+    void useLoadedFile(const std::string& path, std::shared_ptr<const HexFile> file) {
+        m_loaded.emplace(path, std::move(file));
+    }
     // What the next run does; an interruption before it starts says so too.
     void setMode(UpdateMode mode) { m_mode = mode; }
-    // The Update click: the file is checked, opened and its verification
-    // range computed once, then the board is looked for and the link started.
+    // The Update click: the file is read, checked and its verification range
+    // computed once, then the board is looked for and the link started.
     void start(const std::string& path);
     // Ends the connection without a word (the window is closing).
     void disconnect();
@@ -67,6 +67,9 @@ public:
     bool running() const { return m_phase != UpdatePhase::Idle && m_phase != UpdatePhase::Starting; }
     // What the last file that passed its check holds, for a summary.
     const VerifyRange& verifyRange() const { return m_range; }
+    // The file of the last start as it was read, else the one read for the
+    // next (a run stopped while it waited); null before any.
+    std::shared_ptr<const HexFile> file() const { return m_file ? m_file : m_loaded ? m_loaded->second : nullptr; }
     std::uint64_t dataBytes() const { return m_dataBytes; }
 
 private:
@@ -89,8 +92,9 @@ private:
     std::uint16_t m_vendorId = kBootloaderVendorId;
     std::uint16_t m_productId = kBootloaderProductId;
 
-    // The file of this update, checked once and its range computed once.
-    std::optional<std::pair<std::string, HexCheckResult>> m_checked;
+    // The file the next start() takes for its path, and the file of this update.
+    std::optional<std::pair<std::string, std::shared_ptr<const HexFile>>> m_loaded;
+    std::shared_ptr<const HexFile> m_file;
     VerifyRange m_range;
     std::uint64_t m_dataBytes = 0;
     UpdateMode m_mode = UpdateMode::Update;

@@ -24,7 +24,7 @@ TEST(BoardRun, NoBarIsDrawnAfterAFailureLine) {
     BoardJob job;
     job.board = BoardKind::Interface;
     job.file = TARVANE_SOURCE_DIR "/tests/e2e/traces/small.hex";
-    job.check = checkHexFile(job.file);
+    job.loaded = loadHexFile(job.file);
     const std::atomic<bool> stop{false};
     run.run(job, stop);
 

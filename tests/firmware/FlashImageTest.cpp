@@ -13,8 +13,7 @@ namespace {
 class FlashImageTest : public ::testing::Test {
 protected:
     VerifyRange load(const std::string& text) {
-        const std::string path = dir.write("image.hex", text);
-        EXPECT_TRUE(reader.open(path));
+        EXPECT_TRUE(reader.open(std::make_shared<const std::string>(text)));
         return loadImage(reader, image);
     }
 

@@ -1,5 +1,6 @@
 #include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
+#include "firmware/HexFile.h"
 #include "firmware/HexFileReader.h"
 #include "tests/support/HexGen.h"
 
@@ -18,13 +19,11 @@ test::GeneratedHex typicalFile(const test::HexGenOptions& options = {}) {
 // A shape of `plain` passes, counts, programs and verifies as `plain` does,
 // with `lines` lines of progress.
 void expectTakenAsPlain(const test::GeneratedHex& plain, const std::string& text, std::uint32_t lines) {
-    test::ScratchDir dir;
     const HexCheckResult check = checkHexText(text);
     EXPECT_TRUE(check.ok) << check.describe();
     EXPECT_EQ(check.records, plain.expected.records);
     HexFileReader reader;
-    ASSERT_TRUE(reader.open(dir.write("shape.hex", text)));
-    EXPECT_TRUE(checkHexFile(reader.path()).ok);
+    ASSERT_TRUE(reader.open(std::make_shared<const std::string>(text)));
     EXPECT_EQ(reader.linesTotal(), lines);
     reader.rewind();
     std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
@@ -115,19 +114,19 @@ TEST(HexCheck, AcceptsWhatBoardsAndToolsReallyProduce) {
 
 TEST(HexCheck, FileLevelFaults) {
     test::ScratchDir dir;
-    const auto missing = checkHexFile((dir.path() / "nothing-here.hex").string());
+    const auto missing = loadHexFile((dir.path() / "nothing-here.hex").string())->check;
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.line, 0u);
     EXPECT_NE(missing.reason.find("cannot open"), std::string::npos) << missing.reason;
     EXPECT_TRUE(missing.unreadable);
 
     const auto good = typicalFile({.crlf = true});
-    const auto onDisk = checkHexFile(dir.write("Prüfung/Display_Board_é.hex", good.text));
+    const auto onDisk = loadHexFile(dir.write("Prüfung/Display_Board_é.hex", good.text))->check;
     EXPECT_TRUE(onDisk.ok) << onDisk.describe();
     EXPECT_EQ(onDisk.records, good.expected.records);
 
     const auto bad = test::malformedSamples(good).front();
-    const auto badOnDisk = checkHexFile(dir.write("bad.hex", bad.text));
+    const auto badOnDisk = loadHexFile(dir.write("bad.hex", bad.text))->check;
     EXPECT_FALSE(badOnDisk.ok);
     EXPECT_EQ(badOnDisk.line, bad.line);
     EXPECT_FALSE(badOnDisk.unreadable);
@@ -183,7 +182,7 @@ TEST(HexCheck, ACtrlZAheadOfTheEndOfFileRecordIsRefusedAtItsLine) {
     test::ScratchDir dir;
     for (const auto& c : cases) {
         EXPECT_EQ(checkHexText(c.text).describe(), c.described);
-        EXPECT_EQ(checkHexFile(dir.write("marked.hex", c.text)).describe(), c.described);
+        EXPECT_EQ(loadHexFile(dir.write("marked.hex", c.text))->check.describe(), c.described);
     }
     // Without a mark, a file cut short is the file's fault, not a line's.
     EXPECT_EQ(checkHexText(body).line, 0u);
@@ -226,7 +225,7 @@ TEST(HexCheck, FileIsJudgedExactlyLikeItsText) {
         for (const auto& sample : samples) {
             SCOPED_TRACE(sample.kind);
             const HexCheckResult fromText = checkHexText(sample.text);
-            const HexCheckResult fromFile = checkHexFile(dir.write("same.hex", sample.text));
+            const HexCheckResult fromFile = loadHexFile(dir.write("same.hex", sample.text))->check;
             EXPECT_EQ(fromFile.ok, fromText.ok);
             EXPECT_EQ(fromFile.describe(), fromText.describe());
             EXPECT_EQ(fromFile.records, fromText.records);
@@ -250,7 +249,7 @@ TEST(HexCheck, EndlessLinesAreJudgedByTheirStart) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkHexText(c.text).describe(), c.described);
-        EXPECT_EQ(checkHexFile(dir.write("endless.hex", c.text)).describe(), c.described);
+        EXPECT_EQ(loadHexFile(dir.write("endless.hex", c.text))->check.describe(), c.described);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "link/BootloaderLink.h"
+#include "firmware/HexFile.h"
 #include "tests/support/ScriptedPort.h"
 #include "tests/support/HexGen.h"
 
@@ -189,7 +190,7 @@ TEST_F(LinkWorker, ProgramChainStreamsTheWholeFileThenReportsOnce) {
     for (int i = 0; i < 100; ++i) text += ":0400000001020304F2\n";
     text += ":00000001FF\n";
     std::ofstream(dir / "f.hex") << text;
-    ASSERT_TRUE(link.openFile((dir / "f.hex").string()));
+    ASSERT_TRUE(link.useFile(loadHexFile((dir / "f.hex").string())->bytes));
 
     std::size_t records = 0;
     board->answer = [&](const Bytes& r) -> std::vector<Bytes> {

@@ -1,4 +1,5 @@
 #include "firmware/HexRecord.h"
+#include "firmware/HexFile.h"
 #include "link/FrameCodec.h"
 #include "link/RequestBuilder.h"
 #include "tests/support/HexGen.h"
@@ -95,7 +96,7 @@ TEST_F(Requests, SimpleCommandsAndRefusals) {
 TEST_F(Requests, BatchesOfElevenRecordsFromWhereTheReaderStands) {
     // 21 data records plus the address and end records: 23 records in all.
     writeFile(dir / "a.hex", 21, 16, 0xAA);
-    ASSERT_TRUE(reader.open((dir / "a.hex").string()));
+    ASSERT_TRUE(reader.open(loadHexFile((dir / "a.hex").string())->bytes));
     const auto batches = streamAll();
     ASSERT_EQ(batches.size(), 3u);
     EXPECT_EQ(batches[0].size(), 11u);
@@ -115,7 +116,7 @@ TEST_F(Requests, LongRecordsNeverOverflowAndEachIsSentOnceInOrder) {
     // 255 data bytes of DLE: every byte doubles on the wire, the worst case.
     for (std::uint8_t fill : {std::uint8_t{0x10}, std::uint8_t{0x5A}}) {
         writeFile(dir / "long.hex", 40, 255, fill);
-        ASSERT_TRUE(reader.open((dir / "long.hex").string()));
+        ASSERT_TRUE(reader.open(loadHexFile((dir / "long.hex").string())->bytes));
         const auto batches = streamAll();
         std::vector<Bytes> flat;
         for (const auto& b : batches) {
@@ -136,7 +137,7 @@ TEST_F(Requests, VerifyCarriesTheImageRangeLittleEndian) {
     std::string text = hexLine(kTypeExtendedLinear, 0, {0x1D, 0x00}) + hexLine(kTypeData, 0, {1, 2, 3, 4}) +
                        hexLine(kTypeEndOfFile, 0, {});
     std::ofstream(dir / "v.hex", std::ios::binary) << text;
-    ASSERT_TRUE(reader.open((dir / "v.hex").string()));
+    ASSERT_TRUE(reader.open(loadHexFile((dir / "v.hex").string())->bytes));
     FlashImage image;
     ASSERT_TRUE(builder.buildVerify(loadImage(reader, image)));
     EXPECT_EQ(sentPayload(), (Bytes{0x04, 0x00, 0x00, 0x00, 0x9D, 0x04, 0x00, 0x00, 0x00, 0x03, 0x0D}));

@@ -46,7 +46,7 @@ TEST(SupportReport, HoldsEachSectionInOrderAndCarriesItsTraceForTheReplay) {
                               "# connection 1 opened\n# connection 1 closed\n";
     SupportReportFacts facts{"tarvane-updater 9.9.9", "Linux 6.1.0 x86_64", "Display board", "usb", hexPath,
                              // A log line that reads like a heading does not end the log.
-                             "Display board selected\r\n\r\n[Trace]\r\n>> No Response from the device!\r\n", trace};
+                             "Display board selected\r\n\r\n[Trace]\r\n>> No Response from the device!\r\n", trace, nullptr};
     const std::string report = supportReportText(facts);
     const std::string expected = "Tarvane support report\n\n"
                                  "[Program]\ntarvane-updater 9.9.9\n\n"
@@ -61,6 +61,11 @@ TEST(SupportReport, HoldsEachSectionInOrderAndCarriesItsTraceForTheReplay) {
                                  "[Log]\nDisplay board selected\n\n[Trace]\n>> No Response from the device!\n\n"
                                  "[Trace]\n" + trace;
     EXPECT_EQ(report, expected);
+    // The file as the update read it, whatever became of it since.
+    facts.hexFile = loadHexFile(hexPath);
+    scratch.write("folder/board.hex", ":00000001FE\n");
+    EXPECT_EQ(supportReportText(facts), expected);
+    facts.hexFile = nullptr;
 
     const std::optional<ReportTrace> carried = reportTrace(report);
     ASSERT_TRUE(carried);

@@ -1,4 +1,5 @@
 #include "tests/support/BoardRecord.h"
+#include "firmware/HexFile.h"
 
 #include "firmware/FlashImage.h"
 #include "firmware/HexFileReader.h"
@@ -33,7 +34,7 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
 
 std::string flashMismatch(const std::vector<std::uint8_t>& flash, const std::string& hexFile) {
     HexFileReader reader;
-    if (!reader.open(hexFile)) return "cannot open " + hexFile;
+    if (!reader.open(loadHexFile(hexFile)->bytes)) return "cannot open " + hexFile;
     FlashImage image;
     loadImage(reader, image);
     constexpr std::size_t kFlashSize = 512 * 1024;

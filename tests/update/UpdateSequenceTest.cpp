@@ -22,7 +22,7 @@ struct ScriptedLink final : UpdateLink {
     void useDevice(DeviceAddress, PortOpener) override {}
     bool findDevice(std::uint16_t, std::uint16_t) override { return boardPresent; }
     const std::string& deviceDetail() const override { return detail; }
-    bool openFile(const std::string&) override { return true; }
+    bool useFile(std::shared_ptr<const std::string>) override { return true; }
     void connect(LinkNotifier) override {
         linked = true;
         ++connections;

@@ -91,7 +91,7 @@ UpdateRun update(HidApi& api) {
     BoardRun board({DeviceAddress{}, opener}, std::make_unique<PlainOutput>(out, err, false));
     BoardJob job;
     job.file = TARVANE_SOURCE_DIR "/examples/Tarvane_Display_Board_2064.hex";
-    job.check = checkHexFile(job.file);
+    job.loaded = loadHexFile(job.file);
     const std::atomic<bool> stop{false};
     board.run(job, stop);
     return {board.outcome(), out.str(), err.str()};

@@ -6,6 +6,7 @@
 // Prints "write S" (the longest single report write) and "stop S" (stopping
 // the link while its worker writes), in seconds; exit 0 unless a step failed.
 #include "link/BootloaderLink.h"
+#include "firmware/HexFile.h"
 #include "link/Protocol.h"
 #include "usb/PortFactory.h"
 
@@ -59,7 +60,9 @@ int main(int argc, char** argv) {
     if (!error.empty()) return fail(error);
     if (!link.findDevice(kBootloaderVendorId, kBootloaderProductId)) return fail(link.deviceDetail());
     link.setNotifier([](LinkMessage) {});
-    if (!link.openFile(argv[3])) return fail("cannot open " + std::string(argv[3]));
+    const auto hex = loadHexFile(argv[3]);
+    if (!hex->check.ok) return fail(std::string(argv[3]) + ": " + hex->check.describe());
+    link.useFile(hex->bytes);
     link.startWorker();
     if (!link.sendRequest(CMD_PROGRAM, 3, 1000)) return fail("no program request");
     std::this_thread::sleep_for(std::chrono::seconds(3));
