@@ -37,19 +37,6 @@ std::vector<nlohmann::json> parseLines(const std::string& text) {
     return objects;
 }
 
-// A loopback port nobody listens on right now.
-std::uint16_t freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
 void expectWellFormedRun(const std::vector<nlohmann::json>& objects, int exitCode) {
     ASSERT_FALSE(objects.empty());
     std::map<std::string, double> lastDone;
@@ -111,7 +98,7 @@ TEST(JsonOutput, FailuresAreReportedAsErrorsAndAFailedResult) {
 }
 
 TEST(WaitForBoard, GivesUpAfterTheTimeWithDeviceNotFound) {
-    const std::string address = "tcp:127.0.0.1:" + std::to_string(freePort());
+    const std::string address = "tcp:127.0.0.1:" + std::to_string(test::freeLoopbackPort());
     const auto t0 = Clock::now();
     const auto r = test::runProcess(kUpdate, {"--wait", "2", "--board", "display", "--device", address, kDisplayFile});
     const auto took = Clock::now() - t0;
@@ -123,7 +110,7 @@ TEST(WaitForBoard, GivesUpAfterTheTimeWithDeviceNotFound) {
 }
 
 TEST(WaitForBoard, PicksUpABoardThatAppearsAfterTheCommandStarts) {
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = test::freeLoopbackPort();
     const std::string address = "tcp:127.0.0.1:" + std::to_string(port);
     auto update = std::async(std::launch::async, [&] {
         return test::runProcess(kUpdate, {"--wait", "10", "--board", "interface", "--device", address, kDisplayFile});

@@ -33,24 +33,11 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-// A loopback port nobody listens on right now.
-std::uint16_t freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
 TEST(ReadOnce, AFileReplacedWhileWaitingIsCheckedAsItIsThenRead) {
     test::ScratchDir dir;
     const std::string text = fileText(kDisplayFile);
     const std::string path = dir.write("board.hex", text);
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = test::freeLoopbackPort();
     const std::string address = "tcp:127.0.0.1:" + std::to_string(port);
     auto update = std::async(std::launch::async, [&] {
         return test::runProcess(kUpdate, {"--wait", "10", "--board", "interface", "--device", address, path}, 30);

@@ -1,11 +1,14 @@
 #include "tests/support/SimProcess.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -154,6 +157,19 @@ int SimProcess::stop(int timeoutMs) {
     port_ = 0;
     ready_ = false;
     return result;
+}
+
+// A loopback port nobody listens on right now.
+std::uint16_t freeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
 }
 
 } // namespace tarvane::test

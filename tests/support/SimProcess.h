@@ -48,4 +48,7 @@ private:
     std::string error_;
 };
 
+// A loopback port nobody listens on right now.
+std::uint16_t freeLoopbackPort();
+
 } // namespace tarvane::test

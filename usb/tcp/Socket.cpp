@@ -138,37 +138,35 @@ bool Socket::sendAll(const std::uint8_t* data, std::size_t n, int timeoutMs) {
     return true;
 }
 
-Socket::Wait Socket::waitReadable(std::chrono::microseconds limit) {
-    if (fd_ < 0) return Wait::Error;
-    switch (native::waitReadable(fd_, limit.count() > 0 ? limit : std::chrono::microseconds(0))) {
+namespace {
+
+Socket::Wait waitOf(Readiness readiness) {
+    switch (readiness) {
     case Readiness::Ready:
     case Readiness::Failed:
         // Hang-up and errors are "readable": the receive that follows reports them.
-        return Wait::Ready;
+        return Socket::Wait::Ready;
     case Readiness::Timeout:
     case Readiness::Interrupted:
-        return Wait::Timeout;
+        return Socket::Wait::Timeout;
     case Readiness::Invalid:
-        return Wait::Error;
+        return Socket::Wait::Error;
     }
-    return Wait::Error;
+    return Socket::Wait::Error;
+}
+
+} // namespace
+
+Socket::Wait Socket::waitReadable(std::chrono::microseconds limit) {
+    if (fd_ < 0) return Wait::Error;
+    return waitOf(native::waitReadable(fd_, std::max(limit, std::chrono::microseconds(0))));
 }
 
 Socket::Wait Socket::waitEitherReadable(Socket& first, Socket& second, std::chrono::microseconds limit,
                                         bool (&ready)[2]) {
     ready[0] = ready[1] = false;
     if (first.fd_ < 0 || second.fd_ < 0) return Wait::Error;
-    switch (native::waitEitherReadable(first.fd_, second.fd_, std::max(limit, std::chrono::microseconds(0)), ready)) {
-    case Readiness::Ready:
-    case Readiness::Failed:
-        return Wait::Ready;
-    case Readiness::Timeout:
-    case Readiness::Interrupted:
-        return Wait::Timeout;
-    case Readiness::Invalid:
-        return Wait::Error;
-    }
-    return Wait::Error;
+    return waitOf(native::waitEitherReadable(first.fd_, second.fd_, std::max(limit, std::chrono::microseconds(0)), ready));
 }
 
 Socket::Received Socket::receive(std::uint8_t* data, std::size_t capacity) {
