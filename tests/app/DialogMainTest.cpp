@@ -232,7 +232,8 @@ TEST_F(DialogMainTest, ClosingWhileTheWorkerPostsStopsTheLinkBeforeTheUpdateGoes
 
     closing = true;
     window.reset();
-    EXPECT_EQ(closingView.posts.load(), 1);
+    // The answer may land before the stop or not at all: never after.
+    EXPECT_LE(closingView.posts.load(), 1);
 }
 
 } // namespace
