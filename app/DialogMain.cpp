@@ -7,7 +7,7 @@
 #include "report/SameFile.h"
 #include "report/SupportReport.h"
 #include "res/resource.h"
-#include "res/version.h"
+#include "res/ProgramLine.h"
 #include "trace/TracingPort.h"
 
 #include <ctime>
@@ -24,7 +24,7 @@ void DialogMain::useDevice(DeviceAddress address, PortOpener opener) {
 }
 
 std::string DialogMain::programLine() const {
-    return m_boxCaption + " " TARVANE_VERSION;
+    return tarvane::programLine(m_boxCaption);
 }
 
 void DialogMain::showLog() {

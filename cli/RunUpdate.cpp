@@ -8,7 +8,7 @@
 #include "cli/WaitForDevice.h"
 #include "report/ReportFile.h"
 #include "report/SupportReport.h"
-#include "res/version.h"
+#include "res/ProgramLine.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
 #include "update/UpdateOutcomes.h"
@@ -39,7 +39,7 @@ int reportNoBoards(const std::string& detail, double seconds, bool json, std::os
     return kExitNoDevice;
 }
 
-constexpr const char* kProgram = "tarvane-update " TARVANE_VERSION;
+const std::string kProgram = programLine("tarvane-update");
 
 // Opens the trace of the board at `index` and wraps its opener; false, with
 // the reason on `err`, when the file cannot be written.

@@ -3,7 +3,7 @@
 #include "cli/SameBoard.h"
 
 #include "update/ExitStatus.h"
-#include "res/version.h"
+#include "res/ProgramLine.h"
 
 #include <CLI/CLI.hpp>
 
@@ -162,7 +162,7 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
     // option here is spelled with "--", so an argument starting with "/" is a file.
     app.allow_windows_style_options(false);
     app.get_help_ptr()->description("Print this help and exit")->group(kHelpGroup);
-    app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION)
+    app.set_version_flag("--version", programLine("tarvane-update"))
         ->description("Print the version and exit")
         ->group(kHelpGroup);
 
