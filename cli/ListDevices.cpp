@@ -4,7 +4,6 @@
 #include "link/Protocol.h"
 #include "usb/DeviceProbe.h"
 #include "usb/PortFactory.h"
-
 #include "usb/UsbBackend.h"
 
 #include <ostream>
@@ -23,7 +22,6 @@ void printNone(const DeviceAddress& address, std::ostream& err) {
 }
 
 int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) {
-#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
     std::vector<UsbBootloader> found;
     std::string error;
     if (!listUsbBootloaders(kBootloaderVendorId, kBootloaderProductId, found, error)) {
@@ -50,23 +48,17 @@ int listUsb(const DeviceAddress& address, std::ostream& out, std::ostream& err) 
     }
     if (listed == 0) {
         printNone(address, err);
+        if (const std::string note = missingUsbBackendNote(); !note.empty()) err << note << '\n';
         return kExitNoDevice;
     }
     if (!deniedPath.empty()) err << accessDeniedDetail(deniedPath) << '\n';
     return kExitUpdated;
-#else
-    (void)out;
-    printNone(address, err);
-    err << "This build has no USB back-end (hidapi was missing when it was built).\n";
-    return kExitNoDevice;
-#endif
 }
 
 } // namespace
 
 std::vector<DeviceAddress> usbBootloaderAddresses(std::string& detail) {
     std::vector<DeviceAddress> addresses;
-#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
     std::vector<UsbBootloader> found;
     if (!listUsbBootloaders(kBootloaderVendorId, kBootloaderProductId, found, detail)) return addresses;
     for (const UsbBootloader& b : found) {
@@ -74,12 +66,9 @@ std::vector<DeviceAddress> usbBootloaderAddresses(std::string& detail) {
         address.path = b.info.path;
         addresses.push_back(address);
     }
-#endif
     if (addresses.empty() && detail.empty()) {
         detail = "No bootloader found (USB vendor 0x04D8, product 0x003C).";
-#if !(TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID)
-        detail += "\nThis build has no USB back-end (hidapi was missing when it was built).";
-#endif
+        if (const std::string note = missingUsbBackendNote(); !note.empty()) detail += "\n" + note;
     }
     return addresses;
 }

@@ -4,7 +4,6 @@
 #include "cli/StopSignal.h"
 #include "cli/UpdateCommandLine.h"
 #include "startup/StartUp.h"
-#include "startup/SystemName.h"
 #include "trace/TraceFormat.h"
 #include "usb/PortFactory.h"
 
@@ -23,7 +22,7 @@
 
 int main(int argc, char** argv) {
     using namespace tarvane;
-    startUpFrontEnd();
+    const StartUp start = startUp(FrontEnd::Terminal, "tarvane-update", argc, argv);
 
 #ifdef _WIN32
     // The narrow argv holds the ANSI code page; a path with other characters
@@ -66,7 +65,7 @@ int main(int argc, char** argv) {
     options.progressBar = terminal && !request.json;
     options.trace = request.tracePath;
     options.report = request.reportPath;
-    if (!options.report.empty()) options.system = systemDescription();
+    if (!options.report.empty()) options.system = start.system;
     options.commandLine = commandLineText(argc, argv);
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

@@ -1,7 +1,6 @@
 #include "sim/SimDevicePort.h"
 
 #include "sim/SimReportPort.h"
-#include "usb/PortFactory.h"
 
 namespace tarvane {
 
@@ -10,15 +9,10 @@ std::shared_ptr<SimulatedBoard> processSimulatedBoard() {
     return board;
 }
 
-void registerSimulatedBoardPort() {
-    registerSimulatedBoardPort(processSimulatedBoard());
-}
-
-void registerSimulatedBoardPort(std::shared_ptr<SimulatedBoard> board) {
-    registerPortOpener(DeviceAddress::Kind::Sim,
-                       [board = std::move(board)](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
-                           return openSimReportPort(board);
-                       });
+PortOpener simulatedBoardOpener(std::shared_ptr<SimulatedBoard> board) {
+    return [board = std::move(board)](const DeviceAddress&, std::uint16_t, std::uint16_t, std::string&) {
+        return openSimReportPort(board);
+    };
 }
 
 } // namespace tarvane

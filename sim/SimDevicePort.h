@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/SimulatedBoard.h"
+#include "usb/PortOpener.h"
 
 #include <memory>
 
@@ -10,10 +11,9 @@ namespace tarvane {
 // survives from one update to the next like a real board's.
 std::shared_ptr<SimulatedBoard> processSimulatedBoard();
 
-// Makes the `sim` address open processSimulatedBoard(). Every front end that
-// offers `sim` calls this once at start; usb/ does not know the board.
-void registerSimulatedBoardPort();
-// Makes the `sim` address open `board` instead, such as one with faults.
-void registerSimulatedBoardPort(std::shared_ptr<SimulatedBoard> board);
+// The opener of the `sim` address: `board`, by default the process's own.
+// The start-up hands it to the port factory (setSimulatedBoardOpener), and so
+// does a test that serves a board with faults; usb/ does not know the board.
+PortOpener simulatedBoardOpener(std::shared_ptr<SimulatedBoard> board = processSimulatedBoard());
 
 } // namespace tarvane

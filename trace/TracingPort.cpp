@@ -71,28 +71,17 @@ private:
 
 } // namespace
 
+std::unique_ptr<ReportPort> tracePort(std::unique_ptr<ReportPort> port, std::shared_ptr<TraceSink> trace) {
+    if (!port || !trace) return port;
+    return std::make_unique<TracingPort>(std::move(port), std::move(trace));
+}
+
 PortOpener tracedOpener(PortOpener inner, std::shared_ptr<TraceSink> trace) {
     if (!trace || !inner) return inner;
     return [inner = std::move(inner), trace = std::move(trace)](const DeviceAddress& address, std::uint16_t vendorId,
-                                                                std::uint16_t productId,
-                                                                std::string& detail) -> std::unique_ptr<ReportPort> {
-        std::unique_ptr<ReportPort> port = inner(address, vendorId, productId, detail);
-        if (!port) return nullptr;
-        return std::make_unique<TracingPort>(std::move(port), trace);
+                                                                std::uint16_t productId, std::string& detail) {
+        return tracePort(inner(address, vendorId, productId, detail), trace);
     };
-}
-
-PortOpener tracedOpenerFromEnvironment(PortOpener opener, const std::string& utf8Path, const TraceHeader& header,
-                                       std::string& message) {
-    message.clear();
-    if (utf8Path.empty()) return opener;
-    OpenedTrace opened = openTrace(utf8Path, header);
-    if (!opened.trace) {
-        message = "TARVANE_TRACE: cannot write the trace file " + utf8Path + ": " + opened.error +
-                  "\nThe updater runs without a trace.";
-        return opener;
-    }
-    return tracedOpener(std::move(opener), std::move(opened.trace));
 }
 
 } // namespace tarvane

@@ -1,7 +1,6 @@
 #include "usb/DeviceProbe.h"
 
 #include "usb/PortFactory.h"
-
 #include "usb/UsbBackend.h"
 #include "usb/tcp/TcpReportPort.h"
 
@@ -12,7 +11,6 @@ namespace tarvane {
 
 DevicePresence probeDevice(const DeviceAddress& address, std::uint16_t vendorId, std::uint16_t productId,
                            std::string* detail) {
-#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
     if (address.kind == DeviceAddress::Kind::Usb) {
         // Listing opens nothing, so a board udev has not yet handed to the
         // user shows up as refused rather than as missing.
@@ -30,7 +28,6 @@ DevicePresence probeDevice(const DeviceAddress& address, std::uint16_t vendorId,
         if (inUse) return DevicePresence::InUse;
         return refused ? DevicePresence::AccessDenied : DevicePresence::Absent;
     }
-#endif
     std::string reason;
     if (address.kind == DeviceAddress::Kind::Tcp) {
         bool inUse = false;

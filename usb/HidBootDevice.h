@@ -1,21 +1,16 @@
 #pragma once
 
 #include "usb/DeviceAddress.h"
+#include "usb/PortOpener.h"
 #include "usb/ReportPort.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace tarvane {
-
-// Opens the back-end a device address names. `detail` receives a plain
-// sentence when nothing opens (refused, access denied, ...).
-using PortOpener = std::function<std::unique_ptr<ReportPort>(const DeviceAddress&, std::uint16_t vendorId,
-                                                             std::uint16_t productId, std::string& detail)>;
 
 // The board's bootloader as the link sees it: found and opened by address,
 // frames written as 64-byte reports, reports read with a 100 ms limit.

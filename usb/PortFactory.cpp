@@ -3,79 +3,52 @@
 #include "usb/UsbBackend.h"
 #include "usb/tcp/TcpReportPort.h"
 
-#include <array>
 #include <mutex>
 
 namespace tarvane {
-
 namespace {
 
-std::unique_ptr<ReportPort> openTcp(const DeviceAddress& address, std::uint16_t, std::uint16_t,
-                                    std::string& detail) {
-    return openTcpReportPort(address.host, address.port, detail);
-}
-
-std::unique_ptr<ReportPort> openUsb([[maybe_unused]] const DeviceAddress& address,
-                                    [[maybe_unused]] std::uint16_t vendorId,
-                                    [[maybe_unused]] std::uint16_t productId, std::string& detail) {
-#if TARVANE_HAVE_HIDAPI || TARVANE_HAVE_WIN32_HID
-    return openUsbReportPort(address.path, vendorId, productId, detail);
-#else
-    detail = "this build has no USB back-end (hidapi was missing when it was built); "
-             "use --device sim or tcp:HOST:PORT";
-    return nullptr;
-#endif
-}
-
-std::unique_ptr<ReportPort> openNothing(const DeviceAddress& address, std::uint16_t, std::uint16_t,
-                                        std::string& detail) {
-    detail = "this program offers no device at \"" + address.toString() + "\"";
-    return nullptr;
-}
-
-// One opener per address kind, locked: a front end may register while a
-// link opens a port on another thread.
-class OpenerTable {
+// The opener of `sim`, locked: the start-up may hand it in while a link
+// opens a port on another thread.
+class SimulatedBoardOpener {
 public:
-    void set(DeviceAddress::Kind kind, PortOpener opener) {
+    void set(PortOpener opener) {
         const std::lock_guard lock(mutex_);
-        openers_[index(kind)] = opener ? std::move(opener) : PortOpener(openNothing);
+        opener_ = std::move(opener);
     }
-    PortOpener get(DeviceAddress::Kind kind) {
+    PortOpener get() {
         const std::lock_guard lock(mutex_);
-        return openers_[index(kind)];
+        return opener_;
     }
 
 private:
-    static std::size_t index(DeviceAddress::Kind kind) {
-        switch (kind) {
-        case DeviceAddress::Kind::Usb:
-            return 0;
-        case DeviceAddress::Kind::Tcp:
-            return 1;
-        case DeviceAddress::Kind::Sim:
-            return 2;
-        }
-        return 0;
-    }
-
     std::mutex mutex_;
-    std::array<PortOpener, 3> openers_{openUsb, openTcp, openNothing};
+    PortOpener opener_;
 };
 
-OpenerTable& openers() {
-    static OpenerTable table;
-    return table;
+SimulatedBoardOpener& simulatedBoard() {
+    static SimulatedBoardOpener opener;
+    return opener;
 }
 
 } // namespace
 
 std::unique_ptr<ReportPort> openReportPort(const DeviceAddress& address, std::uint16_t vendorId,
                                            std::uint16_t productId, std::string& detail) {
-    return openers().get(address.kind)(address, vendorId, productId, detail);
+    switch (address.kind) {
+    case DeviceAddress::Kind::Usb:
+        return openUsbReportPort(address.path, vendorId, productId, detail);
+    case DeviceAddress::Kind::Tcp:
+        return openTcpReportPort(address.host, address.port, detail);
+    case DeviceAddress::Kind::Sim:
+        if (const PortOpener sim = simulatedBoard().get()) return sim(address, vendorId, productId, detail);
+        break;
+    }
+    detail = "this program offers no device at \"" + address.toString() + "\"";
+    return nullptr;
 }
 
-void registerPortOpener(DeviceAddress::Kind kind, PortOpener opener) { openers().set(kind, std::move(opener)); }
+void setSimulatedBoardOpener(PortOpener opener) { simulatedBoard().set(std::move(opener)); }
 
 DeviceChoice chooseDevice(const std::string& text) {
     DeviceChoice choice;

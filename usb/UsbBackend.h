@@ -9,10 +9,10 @@
 
 namespace tarvane {
 
-// The `usb` and `usb:PATH` addresses. One back-end per platform implements
-// the three functions below in its UsbBackend.cpp (usb/hidapi on Linux and
-// macOS, usb/win32 on Windows), so the device factory, the probe and --list
-// call them alike.
+// The `usb` and `usb:PATH` addresses. One back-end implements the functions
+// below in its UsbBackend.cpp, chosen by CMake: usb/hidapi on Linux and
+// macOS, usb/win32 on Windows, usb/none where neither is built. The port
+// factory, the probe and --list call them alike.
 
 // One HID interface as the system enumerates it; strings are UTF-8.
 struct HidDeviceInfo {
@@ -44,6 +44,10 @@ bool listUsbBootloaders(std::uint16_t vendorId, std::uint16_t productId, std::ve
 // One line telling the user that the device at `path` was seen but refused,
 // and how to grant the access.
 std::string accessDeniedDetail(const std::string& path);
+
+// Why this build reaches no USB board, one line for the user; empty where a
+// back-end is built.
+std::string missingUsbBackendNote();
 
 // One line telling the user that the device at `path` is held by another
 // updater, the same on every platform.

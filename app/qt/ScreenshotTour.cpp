@@ -1,7 +1,6 @@
 // tarvane-updater-screenshots DIR: clicks through the window against the
 // device TARVANE_DEVICE names (sim for pictures without a board) and saves
 // what a user sees at each step as PNG files in DIR. Not installed.
-#include "usb/PortFactory.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/Pictures.h"
 #include "app/qt/QtDialogView.h"
@@ -16,7 +15,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -45,9 +43,9 @@ int main(int argc, char* argv[]) {
     const QString hexFile = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     QDir().mkpath(directory);
 
-    tarvane::startUpFrontEnd();
+    tarvane::StartUp start = tarvane::startUp(tarvane::FrontEnd::Window, "tarvane-updater", argc, argv);
     tarvane::QtDialogView window;
-    tarvane::useDeviceAddress(window.dialog(), std::getenv("TARVANE_DEVICE"));
+    window.dialog().useDevice(std::move(start.device), std::move(start.opener));
     window.setFileDialog([hexFile](QWidget*, const QStringList&, const QString&) { return hexFile; });
     window.show();
 

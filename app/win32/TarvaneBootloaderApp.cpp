@@ -1,21 +1,17 @@
 #include "app/win32/TarvaneBootloaderApp.h"
 
 #include "app/win32/Win32DialogView.h"
-#include "res/version.h"
 #include "startup/StartUp.h"
-#include "startup/SystemName.h"
-#include "trace/TraceFormat.h"
-#include "trace/TracingPort.h"
-#include "usb/PortFactory.h"
 #include "win32/WideText.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace tarvane {
 namespace {
@@ -42,12 +38,6 @@ std::string programName() {
     return toUtf8(std::filesystem::path(std::wstring(path.data(), n)).stem().wstring());
 }
 
-// An environment variable as UTF-8; empty when unset.
-std::string environmentVariable(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    return value != nullptr ? toUtf8(value) : std::string();
-}
-
 } // namespace
 
 int TarvaneBootloaderApp::initInstance() {
@@ -60,28 +50,19 @@ int TarvaneBootloaderApp::initInstance() {
     InitCommonControlsEx(&controls);
     const ComApartment com;
 
-    const auto view = std::make_unique<Win32DialogView>(instance_);
     const std::string name = programName();
-    view->dialog().setProgramName(name);
-    view->dialog().setSystemName(systemDescription());
-    startUpFrontEnd();
-    DeviceChoice device = chooseDevice(environmentVariable(L"TARVANE_DEVICE"));
     const std::vector<std::string> args = utf8CommandLine();
     std::vector<const char*> argv;
     for (const std::string& arg : args) argv.push_back(arg.c_str());
-    const TraceHeader header{name + " " TARVANE_VERSION, commandLineText(static_cast<int>(argv.size()), argv.data()),
-                             environmentVariable(L"TARVANE_DEVICE")};
-    std::string traceMessage;
-    device.opener = tracedOpenerFromEnvironment(std::move(device.opener), environmentVariable(L"TARVANE_TRACE"),
-                                                header, traceMessage);
-    view->dialog().useDevice(std::move(device.address), std::move(device.opener));
+    StartUp start = startUp(FrontEnd::Window, name, static_cast<int>(argv.size()), argv.data());
+
+    const auto view = std::make_unique<Win32DialogView>(instance_);
+    view->dialog().setProgramName(name);
+    view->dialog().setSystemName(start.system);
+    view->dialog().useDevice(std::move(start.device), std::move(start.opener));
     const std::wstring caption = toWide(name);
-    if (!device.error.empty()) {
-        const std::wstring text = toWide(device.error + "\nNo device will be used.");
-        MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
-    }
-    if (!traceMessage.empty()) {
-        MessageBoxW(nullptr, toWide(traceMessage).c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    for (const std::string& warning : start.warnings) {
+        MessageBoxW(nullptr, toWide(warning).c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
     }
     view->runModal();
     return 0;

@@ -67,14 +67,14 @@ class WindowFlowTest : public QObject {
 public:
     static void initMain() {
         test::useOffscreenPlatform();
-        registerSimulatedBoardPort();
+        setSimulatedBoardOpener(simulatedBoardOpener());
     }
 
 private slots:
     void init();
     void cleanup() {
         window_.reset();
-        registerSimulatedBoardPort();
+        setSimulatedBoardOpener(simulatedBoardOpener());
     }
     void boardAndFileChoice();
     void wholeUpdateAgainstTheSimulatedBoard();
@@ -303,7 +303,7 @@ void WindowFlowTest::closingWhileProgrammingStopsTheLinkFirst() {
     SimFaults paced;
     paced.usbTiming = true;
     const auto board = std::make_shared<SimulatedBoard>(paced);
-    registerSimulatedBoardPort(board);
+    setSimulatedBoardOpener(simulatedBoardOpener(board));
     QtDialogView& w = *window_;
     useDeviceAddress(w.dialog(), "sim");
     test::click(w, IDC_DISPLAY_BOARD);
@@ -336,7 +336,7 @@ void WindowFlowTest::failuresHideTheProgressBar() {
     const std::pair<SimFaults, QString> cases[] = {{silent, QStringLiteral(">> No Response from the device!")},
                                                    {garbled, QStringLiteral(">> Timeout detected!")}};
     for (const auto& [faults, failure] : cases) {
-        registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
+        setSimulatedBoardOpener(simulatedBoardOpener(std::make_shared<SimulatedBoard>(faults)));
         useDeviceAddress(w.dialog(), "sim");
         QSignalSpy ended(&w, &QtDialogView::updateFinished);
         test::click(w, IDC_UPDATE);
@@ -366,7 +366,7 @@ void WindowFlowTest::failedUpdatesSupportReportReplaysToItsLog() {
 
     SimFaults faults;
     faults.silent = {CMD_ERASE};
-    registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
+    setSimulatedBoardOpener(simulatedBoardOpener(std::make_shared<SimulatedBoard>(faults)));
     useDeviceAddress(w.dialog(), "sim");
     QSignalSpy ended(&w, &QtDialogView::updateFinished);
     test::click(w, IDC_UPDATE);

@@ -137,11 +137,11 @@ TEST(SimDevicePort, TheSimAddressReachesOneBoardPerProcessOnceRegistered) {
     DeviceAddress sim;
     sim.kind = DeviceAddress::Kind::Sim;
     std::string detail;
-    registerPortOpener(DeviceAddress::Kind::Sim, nullptr);
+    setSimulatedBoardOpener(nullptr);
     EXPECT_EQ(openReportPort(sim, kBootloaderVendorId, kBootloaderProductId, detail), nullptr);
     EXPECT_EQ(detail, "this program offers no device at \"sim\"");
 
-    registerSimulatedBoardPort();
+    setSimulatedBoardOpener(simulatedBoardOpener());
     const auto connections = processSimulatedBoard()->connectionCount();
     {
         auto port = openReportPort(sim, kBootloaderVendorId, kBootloaderProductId, detail);

@@ -8,6 +8,7 @@
 #include "trace/TraceReader.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
+#include "usb/HidBootDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -236,7 +236,7 @@ TEST_F(WindowTest, WholeUpdateOnTheSimulatedBoardAndNoDeviceAtAll) {
                       test::generateHex({{test::kGenImageBase, test::patternBytes(600, 7)}}).text);
     ASSERT_FALSE(file.empty());
 
-    registerSimulatedBoardPort();
+    setSimulatedBoardOpener(simulatedBoardOpener());
     // The kernel USB run (make test-usb) points this case at a board on a real bus.
     const char* device = std::getenv("TARVANE_FLOW_DEVICE");
     ASSERT_EQ(useDeviceAddress(view->dialog(), device ? device : "sim"), "");
@@ -292,7 +292,7 @@ TEST_F(WindowTest, FailuresWhileProgrammingHideTheProgressBar) {
     const std::pair<SimFaults, const wchar_t*> cases[] = {{silent, L">> No Response from the device!"},
                                                           {garbled, L">> Timeout detected!"}};
     for (const auto& [faults, failure] : cases) {
-        registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
+        setSimulatedBoardOpener(simulatedBoardOpener(std::make_shared<SimulatedBoard>(faults)));
         ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
         click(IDC_UPDATE);
         EXPECT_TRUE(pumpUntil([&] { return visible(IDC_PROGRESS); }, std::chrono::seconds(10)));
@@ -301,7 +301,7 @@ TEST_F(WindowTest, FailuresWhileProgrammingHideTheProgressBar) {
             << toUtf8(text(IDC_LOG));
         EXPECT_FALSE(visible(IDC_PROGRESS)) << toUtf8(failure);
     }
-    registerSimulatedBoardPort();
+    setSimulatedBoardOpener(simulatedBoardOpener());
 }
 
 TEST_F(WindowTest, SupportReportIsSavedFromEitherMenuOnceAnUpdateHasRun) {
@@ -344,14 +344,14 @@ TEST_F(WindowTest, SupportReportIsSavedFromEitherMenuOnceAnUpdateHasRun) {
     // A board that never answers the erase.
     SimFaults faults;
     faults.silent = {CMD_ERASE};
-    registerSimulatedBoardPort(std::make_shared<SimulatedBoard>(faults));
+    setSimulatedBoardOpener(simulatedBoardOpener(std::make_shared<SimulatedBoard>(faults)));
     ASSERT_EQ(useDeviceAddress(view->dialog(), "sim"), "");
     answer = toUtf8(hexFile.wstring());
     click(IDC_BROWSE);
     click(IDC_UPDATE);
     ASSERT_TRUE(pumpUntil([&] { return !view->dialog().updating(); }, std::chrono::seconds(60)))
         << toUtf8(text(IDC_LOG));
-    registerSimulatedBoardPort();
+    setSimulatedBoardOpener(simulatedBoardOpener());
     ASSERT_NE(text(IDC_LOG).find(L">> No Response from the device!"), std::wstring::npos) << toUtf8(text(IDC_LOG));
 
     // The system menu's item (the system keeps the command's low bits), with

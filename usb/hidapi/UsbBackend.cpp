@@ -26,4 +26,6 @@ std::string accessDeniedDetail(const std::string& path) {
            ", run \"sudo udevadm control --reload\", then unplug and replug the board.";
 }
 
+std::string missingUsbBackendNote() { return {}; }
+
 } // namespace tarvane

@@ -128,4 +128,6 @@ std::string accessDeniedDetail(const std::string& path) {
            "then unplug and replug the board.";
 }
 
+std::string missingUsbBackendNote() { return {}; }
+
 } // namespace tarvane

@@ -1,9 +1,10 @@
-#include "startup/StartUp.h"
+#include "startup/Platform.h"
 
 #include "link/WorkerPacing.h"
-#include "sim/SimDevicePort.h"
 #include "win32/FineTimer.h"
+#include "win32/WideText.h"
 
+#include <cstdlib>
 #include <memory>
 
 namespace tarvane {
@@ -18,9 +19,13 @@ class FineTimerPacing final : public WorkerPacing {
 
 } // namespace
 
-void startUpFrontEnd() {
-    registerSimulatedBoardPort();
+void paceLinkWorkers() {
     setWorkerPacing([] { return std::make_unique<FineTimerPacing>(); });
+}
+
+std::string environmentText(const char* name) {
+    const wchar_t* value = _wgetenv(toWide(name).c_str());
+    return value != nullptr ? toUtf8(value) : std::string();
 }
 
 } // namespace tarvane
