@@ -3,11 +3,12 @@
 #include "firmware/FlashImage.h"
 #include "firmware/HexFileReader.h"
 #include "link/FrameCodec.h"
-#include "link/LinkMessage.h"
 #include "link/Protocol.h"
 #include "link/RequestBuilder.h"
 #include "link/ResendHold.h"
-#include "link/UpdateLink.h"
+#include "update/LinkMessage.h"
+#include "update/UpdateLink.h"
+#include "usb/DeviceAddress.h"
 #include "usb/HidBootDevice.h"
 
 #include <atomic>
@@ -35,7 +36,8 @@ public:
 
     // Set-up, on the UI thread while no worker runs.
     void setNotifier(LinkNotifier notifier) { notifier_ = std::move(notifier); }
-    void useDevice(DeviceAddress address, PortOpener opener) override {
+    // Where the bootloader is looked for; the next connection uses it.
+    void useDevice(DeviceAddress address, PortOpener opener) {
         device_.setBackend(std::move(address), std::move(opener));
     }
     bool findDevice(std::uint16_t vendorId, std::uint16_t productId) override { return device_.find(vendorId, productId); }

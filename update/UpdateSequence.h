@@ -2,10 +2,10 @@
 
 #include "firmware/FlashImage.h"
 #include "firmware/HexFile.h"
-#include "link/Protocol.h"
-#include "link/UpdateLink.h"
+#include "update/Bootloader.h"
 #include "update/UpdateClock.h"
 #include "update/UpdateEvents.h"
+#include "update/UpdateLink.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
-#include "link/Protocol.h"
 #include "tests/support/HexGen.h"
+#include "update/Bootloader.h"
 #include "update/UpdateSequence.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,6 @@ struct ScriptedLink final : UpdateLink {
     Progress shown;
     std::string detail = "no board here";
 
-    void useDevice(DeviceAddress, PortOpener) override {}
     bool findDevice(std::uint16_t, std::uint16_t) override { return boardPresent; }
     const std::string& deviceDetail() const override { return detail; }
     bool useFile(std::shared_ptr<const std::string>) override { return true; }
