@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -90,7 +91,8 @@ private:
     // re-sent request before it are waited out), a re-send when its time is
     // up, or the end of its sends. True when a frame went out.
     bool sendDue();
-    void dispatchResponse();
+    // `frame`: the answer's payload, as the decoder handed it out.
+    void dispatchResponse(std::span<const std::uint8_t> frame);
     void sendFrame();
     void notify(LinkMessage::Kind kind, std::uint8_t command, std::vector<std::uint8_t> data = {});
 
