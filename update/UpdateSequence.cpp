@@ -49,7 +49,7 @@ void UpdateSequence::start(const std::string& path) {
     }
     // From here on only these bytes are used, whatever becomes of the file.
     m_link.useFile(m_file->bytes);
-    m_range = m_file->range;
+    m_range = check.range;
     m_dataBytes = check.dataBytes;
 
     m_events.progressShown(false);
