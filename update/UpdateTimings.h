@@ -33,11 +33,11 @@ inline constexpr std::array<PhaseRequest, 5> kPhaseRequests{{
 
 // Pauses of the UI thread (no message or tick is handled meanwhile) that give
 // the board time between one answer and the next request.
-inline constexpr int kPauseAfterQueryMs = 1000;    // "Connected", then the erase request
-inline constexpr int kPauseAfterEraseMs = 1000;    // "Flash erased", then programming
-inline constexpr int kPauseAfterProgramMs = 1000;  // "Programming complete", then the verify request
+inline constexpr int kPauseAfterQueryMs = 1000;     // "Connected", then the erase request
+inline constexpr int kPauseAfterEraseMs = 1000;     // "Flash erased", then programming
+inline constexpr int kPauseAfterProgramMs = 1000;   // "Programming complete", then the verify request
 inline constexpr int kPauseAroundStartAppMs = 1000; // before the start request and again after it
-inline constexpr int kPauseBeforeCloseMs = 100;    // a run that starts nothing, before the link closes
+inline constexpr int kPauseBeforeCloseMs = 100;     // a run that starts nothing, before the link closes
 
 // The progress timer's period, and the stalled ticks in a row the watchdog
 // lets pass: it gives up at the next one.
