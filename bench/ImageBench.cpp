@@ -25,7 +25,7 @@ double millisecondsSince(Clock::time_point start) {
 std::optional<tarvane::VerifyRange> checkAndLoad(const std::string& path) {
     const auto file = tarvane::loadHexFile(path);
     if (!file->check.ok) return std::nullopt;
-    return file->range;
+    return file->check.range;
 }
 
 } // namespace

@@ -46,8 +46,9 @@ double boundSeconds(const std::string& file) {
         std::size_t words = 0;
         FrameDecoder<1000> d;
         d.decodeBytes(frame.data(), frame.size());
-        const std::uint8_t* p = d.payload();
-        for (std::size_t pos = 1; pos + kRecordOverhead <= d.payloadLength(); pos += kRecordOverhead + p[pos]) {
+        const auto payload = d.take();
+        const std::uint8_t* p = payload.data();
+        for (std::size_t pos = 1; pos + kRecordOverhead <= payload.size(); pos += kRecordOverhead + p[pos]) {
             if (p[pos + kRecordType] != kTypeData || p[pos] == 0) continue;
             const std::uint32_t offset = static_cast<std::uint32_t>(p[pos + 1] << 8 | p[pos + 2]);
             words += (offset + p[pos] - 1) / 4 - offset / 4 + 1;

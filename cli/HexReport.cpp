@@ -14,7 +14,7 @@ int inspectHexFile(const std::string& path, std::ostream& out, std::ostream& err
         err << "error: Cannot load the HEX file.\n" << check.describe() << '\n';
         return kExitBadFile;
     }
-    out << rangeLines(file->range) << "records: " << check.records << '\n'
+    out << rangeLines(check.range) << "records: " << check.records << '\n'
         << "data bytes: " << check.dataBytes << '\n';
     return kExitUpdated;
 }

@@ -17,8 +17,7 @@ VerifyRange loadImage(HexFileReader& reader, FlashImage& image) {
     reader.rewind();
 
     RecordAddressing addressing;
-    std::uint32_t lowest = 0xFFFFFFFF;
-    std::uint32_t highestEnd = 0;
+    ImageLayout layout(image);
     std::array<std::uint8_t, HexFileReader::destinationSize(HexFileReader::kLineLimit)> record{};
 
     for (;;) {
@@ -37,21 +36,27 @@ VerifyRange loadImage(HexFileReader& reader, FlashImage& image) {
         }
         if (length > available) continue;
         const auto offset = static_cast<std::uint16_t>(record[kRecordOffsetHigh] << 8 | record[kRecordOffsetLow]);
-        const std::uint32_t address = addressing.map(offset);
-        const std::uint64_t end = std::uint64_t{address} + length;
-        // Only records wholly inside the image are laid in; anything else
-        // (boot and configuration areas above all) is neither stored nor verified.
-        if (address < kImageBase || end > kImageEnd || length == 0) continue;
-        std::memcpy(image.data() + (address - kImageBase), data, length);
-        lowest = std::min(lowest, address);
-        highestEnd = std::max(highestEnd, static_cast<std::uint32_t>(end));
+        layout.lay(addressing.map(offset), data, length);
     }
+    return layout.range();
+}
 
-    if (highestEnd == 0) return {};
+void ImageLayout::lay(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
+    const std::uint64_t end = std::uint64_t{address} + length;
+    // Only records wholly inside the image are laid in; anything else
+    // (boot and configuration areas above all) is neither stored nor verified.
+    if (address < kImageBase || end > kImageEnd || length == 0) return;
+    std::memcpy(image_.data() + (address - kImageBase), data, length);
+    lowest_ = std::min(lowest_, address);
+    highestEnd_ = std::max(highestEnd_, static_cast<std::uint32_t>(end));
+}
+
+VerifyRange ImageLayout::range() const {
+    if (highestEnd_ == 0) return {};
     VerifyRange range;
-    range.start = lowest & ~3u;
-    range.length = ((highestEnd - range.start) + 3u) & ~3u;
-    range.crc = crc16(image.data() + (range.start - kImageBase), range.length);
+    range.start = lowest_ & ~3u;
+    range.length = ((highestEnd_ - range.start) + 3u) & ~3u;
+    range.crc = crc16(image_.data() + (range.start - kImageBase), range.length);
     return range;
 }
 

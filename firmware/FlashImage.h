@@ -41,11 +41,27 @@ private:
     std::unique_ptr<std::uint8_t[]> bytes_;
 };
 
-// Lays every data record of the reader's text into the image and returns the
-// range from the lowest data address (rounded down to 4) to the highest end
+// Lays data records into an image erased beforehand and keeps the range they
+// span: from the lowest data address (rounded down to 4) to the highest end
 // (rounded up to 4). Records outside the image are left out and do not widen
-// the range. A file without data in the image gives an empty range.
-// Rewinds the reader and advances its linesConsumed like any read.
+// the range; without data in the image the range is empty.
+class ImageLayout {
+public:
+    explicit ImageLayout(FlashImage& image) : image_(image) {}
+
+    // The data of a record at flash `address`.
+    void lay(std::uint32_t address, const std::uint8_t* data, std::size_t length);
+    VerifyRange range() const;
+
+private:
+    FlashImage& image_;
+    std::uint32_t lowest_ = 0xFFFFFFFF;
+    std::uint32_t highestEnd_ = 0;
+};
+
+// Erases the image, lays every data record of the reader's text into it and
+// returns their range (see ImageLayout). Rewinds the reader and advances its
+// linesConsumed like any read.
 VerifyRange loadImage(HexFileReader& reader, FlashImage& image);
 
 } // namespace tarvane

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <optional>
 
 namespace tarvane {
@@ -161,7 +163,7 @@ public:
             if (recordEnd > kImageEnd) {
                 return fail(lineNumber_, "the data runs past the end of the program flash (0x9D500000)");
             }
-            sawImageData_ = true;
+            layOut(address, length);
         } else if (address < kImageBase && recordEnd > kImageBase) {
             // Its bytes inside the flash would be programmed but left out of the verified image.
             return fail(lineNumber_, "the data starts below the program flash (0x9D000000) and runs into it");
@@ -190,14 +192,26 @@ public:
         if (!sawEndOfFile_) {
             return fault(0, "the file has no end-of-file record (type 01); it may have been cut short");
         }
-        if (!sawImageData_) {
+        if (!layout_) {
             return fault(0, "no data record lies in the program flash (0x9D000000 to 0x9D4FFFFF)");
         }
         result_.ok = true;
+        result_.range = layout_->range();
         return std::move(result_);
     }
 
 private:
+    // The record's data into the image, which the first such record brings
+    // about: a file refused early costs no image.
+    void layOut(std::uint32_t address, std::uint8_t length) {
+        if (!layout_) {
+            image_ = std::make_unique<FlashImage>();
+            std::memset(image_->data(), FlashImage::kErased, FlashImage::size());
+            layout_.emplace(*image_);
+        }
+        layout_->lay(address, bytes_.data() + kRecordData, length);
+    }
+
     bool fail(std::uint32_t line, std::string reason) {
         result_ = fault(line, std::move(reason));
         failed_ = true;
@@ -207,8 +221,10 @@ private:
     HexCheckResult result_;
     RecordAddressing addressing_;
     std::array<std::uint8_t, kMaxRecordBytes> bytes_{};
+    // The data in the program flash, laid out as the board is asked to verify it.
+    std::unique_ptr<FlashImage> image_;
+    std::optional<ImageLayout> layout_;
     bool sawEndOfFile_ = false;
-    bool sawImageData_ = false;
     bool failed_ = false;
     // A record of type 01, 03 or 05 cleared a base that the board may still apply.
     bool baseInDoubt_ = false;

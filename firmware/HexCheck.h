@@ -1,5 +1,7 @@
 #pragma once
 
+#include "firmware/FlashImage.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,6 +25,9 @@ struct HexCheckResult {
     // Counts over the whole file when it passes.
     std::uint32_t records = 0;
     std::uint64_t dataBytes = 0;
+    // What the board is asked to verify, when the file passes: the range of
+    // its data in the flash image (see ImageLayout), laid out on the way.
+    VerifyRange range;
 
     // "line 12: checksum is 0x3A, the record needs 0x3B", or the reason alone.
     std::string describe() const;
@@ -36,7 +41,8 @@ struct HexCheckResult {
 // a board would program where the verified image does not hold it. Blanks
 // after a record's last digit are ignored, and the text ends at its first
 // Ctrl-Z, as it does for HexFileReader; a Ctrl-Z ahead of the end-of-file
-// record is refused at its line.
+// record is refused at its line. A file that passes has its verify range
+// from the same pass: the text is read once for all its facts.
 HexCheckResult checkHexText(std::string_view text);
 
 } // namespace tarvane

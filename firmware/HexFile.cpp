@@ -1,7 +1,6 @@
 #include "firmware/HexFile.h"
 
 #include "firmware/FileOpen.h"
-#include "firmware/HexFileReader.h"
 #include "firmware/HexRecord.h"
 #include "firmware/Utf8Path.h"
 
@@ -73,13 +72,6 @@ ReadEnd readBytes(const std::string& utf8Path, std::size_t limit, std::string& b
     return ReadEnd::Failed;
 }
 
-VerifyRange rangeOf(const std::shared_ptr<const std::string>& bytes) {
-    HexFileReader reader;
-    reader.open(bytes);
-    FlashImage image;
-    return loadImage(reader, image);
-}
-
 } // namespace
 
 std::shared_ptr<const HexFile> loadHexFile(const std::string& utf8Path, std::size_t limit) {
@@ -115,7 +107,6 @@ std::shared_ptr<const HexFile> loadHexFile(const std::string& utf8Path, std::siz
     }
     }
     if (end != ReadEnd::Whole && end != ReadEnd::LineRunsOn) check.unreadable = true;
-    if (check.ok) file->range = rangeOf(file->bytes);
     return file;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "firmware/FlashImage.h"
 #include "firmware/HexCheck.h"
 
 #include <cstddef>
@@ -20,9 +19,8 @@ struct HexFile {
     // Why the bytes are not the whole file: "cannot open it: REASON",
     // "cannot read it", or where reading stopped. Empty when they are.
     std::string readError;
+    // With the verify range of a file that passes.
     HexCheckResult check;
-    // Only a file that passed its check has one.
-    VerifyRange range;
     // A pipe, a FIFO or a device gives its bytes once.
     bool regular = false;
 };
@@ -31,7 +29,7 @@ struct HexFile {
 // unread rather than held in memory.
 inline constexpr std::size_t kHexFileLimit = std::size_t{256} << 20;
 
-// Reads the file once, checks it and computes its verification range. A line
+// Reads the file once and checks it, which gives its verification range. A line
 // longer than any record stops the reading there (an endless device is
 // refused at its first line); a file past `limit` bytes is refused unread.
 std::shared_ptr<const HexFile> loadHexFile(const std::string& utf8Path, std::size_t limit = kHexFileLimit);

@@ -47,11 +47,12 @@ std::vector<Bytes> takeAnswers(SimulatedBoard& board, bool crcMayBeWrong) {
     while (board.takeReport(report)) {
         AnswerDecoder decoder;
         decoder.decodeBytes(report.data(), report.size());
-        if (!decoder.frameComplete) {
+        const auto frame = decoder.take();
+        if (frame.empty()) {
             require(crcMayBeWrong, "an answer report holds no valid frame");
             continue;
         }
-        answers.emplace_back(decoder.payload(), decoder.payload() + decoder.payloadLength());
+        answers.emplace_back(frame.begin(), frame.end());
     }
     return answers;
 }

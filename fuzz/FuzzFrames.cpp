@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace tarvane::fuzz {
@@ -56,19 +57,20 @@ struct ModelDecoder {
 };
 
 void requireSameState(const LinkDecoder& decoder, const ModelDecoder& model) {
-    require(decoder.rxIndex == model.index, "rxIndex differs from the decoding rules");
-    require(decoder.escapePending == model.escape, "escapePending differs from the decoding rules");
-    require(decoder.frameComplete == model.complete, "frameComplete differs from the decoding rules");
+    const auto received = decoder.received();
+    require(received.size() == model.index, "rxIndex differs from the decoding rules");
+    require(decoder.escapePending() == model.escape, "escapePending differs from the decoding rules");
+    require(decoder.frameComplete() == model.complete, "frameComplete differs from the decoding rules");
     require(std::equal(model.buffer.begin(), model.buffer.begin() + static_cast<std::ptrdiff_t>(model.index),
-                       decoder.rxBuffer.begin()),
+                       received.begin()),
             "rxBuffer differs from the decoding rules");
 }
 
 // What the worker does with a complete frame, given what the input says it
 // awaits: the rules written out once more, and the data it would post.
-void judge(LinkDecoder& decoder, std::uint8_t state) {
-    const std::uint8_t command = decoder.rxBuffer[0];
-    const std::size_t length = decoder.payloadLength();
+void judge(std::span<const std::uint8_t> payload, std::uint8_t state) {
+    const std::uint8_t command = payload[0];
+    const std::size_t length = payload.size();
     const bool awaiting = (state & 0x80) != 0;
     const auto awaited = static_cast<std::uint8_t>(state & 0x07);
     const AnswerUse use = answerUse(command, awaiting, awaited);
@@ -81,11 +83,10 @@ void judge(LinkDecoder& decoder, std::uint8_t state) {
         require(use == (command == CMD_PROGRAM ? AnswerUse::NextBatch : AnswerUse::Posted),
                 "an awaited answer was not taken");
     }
-    const std::vector<std::uint8_t> data = answerData(decoder);
+    const std::vector<std::uint8_t> data = answerData(payload);
     require(data.size() == std::max<std::size_t>(length, 1) - 1 &&
-                std::equal(data.begin(), data.end(), decoder.rxBuffer.begin() + 1),
+                std::equal(data.begin(), data.end(), payload.begin() + 1),
             "the posted data is not the answer's");
-    decoder.frameComplete = false;
 }
 
 // Any bytes, cut into reports at points the input chooses.
@@ -102,12 +103,15 @@ void fuzzStream(FuzzInput& in) {
         decoder.decodeBytes(report.data(), length);
         model.feed(report.data(), length);
         requireSameState(decoder, model);
-        if (decoder.frameComplete) {
-            const std::size_t n = decoder.payloadLength();
-            require(n >= 1 && n + 2 < BootloaderLink::kRxLimit, "a complete frame of impossible length");
-            require(crc16(decoder.payload(), n) == (decoder.rxBuffer[n] | decoder.rxBuffer[n + 1] << 8),
-                    "a complete frame fails its CRC");
-            judge(decoder, in.byte());
+        if (decoder.frameComplete()) {
+            const auto received = decoder.received();
+            const auto payload = decoder.take();
+            const std::size_t n = payload.size();
+            require(!decoder.frameComplete() && decoder.take().empty(), "a frame was handed out twice");
+            require(n >= 1 && n + 2 < BootloaderLink::kRxLimit && n + 2 == received.size(),
+                    "a complete frame of impossible length");
+            require(crc16(payload.data(), n) == (received[n] | received[n + 1] << 8), "a complete frame fails its CRC");
+            judge(payload, in.byte());
             model.complete = false;
         }
     }
@@ -139,16 +143,16 @@ void fuzzRoundTrip(FuzzInput& in) {
     LinkDecoder decoder;
     const auto noise = in.bytes(in.byte() % 80);
     decoder.decodeBytes(noise.data(), noise.size());
-    decoder.frameComplete = false;
+    decoder.take();
     // A DLE at the end of the noise takes the next byte as data; costs one answer.
-    if (decoder.escapePending) {
+    if (decoder.escapePending()) {
         const std::uint8_t filler = 0;
         decoder.decodeBytes(&filler, 1);
     }
 
     std::size_t pos = 0;
     while (pos < frame.size()) {
-        require(!decoder.frameComplete, "a frame completed before its EOT");
+        require(!decoder.frameComplete(), "a frame completed before its EOT");
         const std::size_t take = std::min<std::size_t>(in.byte() % kReportSize + 1u, frame.size() - pos);
         std::array<std::uint8_t, kReportSize> report{};
         std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(pos), take, report.begin());
@@ -163,8 +167,9 @@ void fuzzRoundTrip(FuzzInput& in) {
         decoder.decodeBytes(report.data(), length);
     }
     if (n + 2 < BootloaderLink::kRxLimit) {
-        require(decoder.frameComplete, "an encoded payload did not decode");
-        require(decoder.payloadLength() == n && std::equal(original.begin(), original.end(), decoder.payload()),
+        const auto decoded = decoder.take();
+        require(!decoded.empty(), "an encoded payload did not decode");
+        require(decoded.size() == n && std::equal(original.begin(), original.end(), decoded.begin()),
                 "an encoded payload decoded to other bytes");
     }
 }
@@ -185,14 +190,15 @@ void fuzzRequest(FuzzInput& in) {
     }
     BoardDecoder decoder;
     for (std::size_t pos = 0; pos < frameLength; pos += kReportSize) {
-        require(!decoder.frameComplete, "a request completed before its EOT");
+        require(!decoder.frameComplete(), "a request completed before its EOT");
         std::array<std::uint8_t, kReportSize> report{};
         std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(pos), std::min(kReportSize, frameLength - pos),
                     report.begin());
         decoder.decodeBytes(report.data(), report.size());
     }
-    require(decoder.frameComplete && decoder.payloadLength() == n &&
-                std::equal(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n), decoder.payload()),
+    const auto decoded = decoder.take();
+    require(decoded.size() == n &&
+                std::equal(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n), decoded.begin()),
             "a request decoded to other bytes on the board");
 }
 

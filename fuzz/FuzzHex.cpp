@@ -65,7 +65,7 @@ std::uint32_t countLines(std::string_view text) {
 
 bool sameResult(const HexCheckResult& a, const HexCheckResult& b) {
     return a.ok == b.ok && a.line == b.line && a.reason == b.reason && a.records == b.records &&
-           a.dataBytes == b.dataBytes;
+           a.dataBytes == b.dataBytes && a.range == b.range;
 }
 
 // Line limits: mostly the one the product uses, sometimes any other.
@@ -319,7 +319,8 @@ void checkPassingFile(const HexFile& file) {
                 "the image holds data above the range");
     }
     require(loadImage(reader, image) == range, "a second load gives another range");
-    require(file.range == range, "the file's range is not its image's");
+    // The check lays the image out in its one pass; the reader's records must give the same.
+    require(file.check.range == range, "the file's range is not its image's");
 
     // The same records on a board: nothing may land where the update does not
     // verify, and without overwrites the verified bytes are the image's.

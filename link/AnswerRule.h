@@ -1,8 +1,7 @@
 #pragma once
 
-#include "link/FrameCodec.h"
-
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tarvane {
@@ -25,12 +24,10 @@ enum class AnswerUse {
 // `awaiting`: a request is out and unanswered; `awaited`: its command.
 AnswerUse answerUse(std::uint8_t command, bool awaiting, std::uint8_t awaited);
 
-// The answer's bytes after its command byte, without the CRC.
-template <std::size_t Size, std::size_t Limit>
-std::vector<std::uint8_t> answerData(const FrameDecoder<Size, Limit>& decoder) {
-    const std::size_t length = decoder.payloadLength();
-    return std::vector<std::uint8_t>(decoder.rxBuffer.begin() + 1,
-                                     decoder.rxBuffer.begin() + static_cast<std::ptrdiff_t>(length > 0 ? length : 1));
+// The answer's bytes after its command byte, from a payload FrameDecoder::take() handed out.
+inline std::vector<std::uint8_t> answerData(std::span<const std::uint8_t> payload) {
+    if (payload.empty()) return {};
+    return std::vector<std::uint8_t>(payload.begin() + 1, payload.end());
 }
 
 } // namespace tarvane

@@ -125,8 +125,8 @@ bool BootloaderLink::poll() {
         got = device_.readReport(report.data());
         if (got > 0) workerState_.decoder.decodeBytes(report.data(), got);
     }
-    if (workerState_.decoder.frameComplete) {
-        dispatchResponse();
+    if (const auto frame = workerState_.decoder.take(); !frame.empty()) {
+        dispatchResponse(frame);
     } else if (shared_.timedOut.load(std::memory_order_relaxed)) {
         shared_.timedOut.store(false, std::memory_order_relaxed);
         const std::uint8_t command = shared_.currentCommand.load(std::memory_order_relaxed);
@@ -136,10 +136,8 @@ bool BootloaderLink::poll() {
     return got > 0;
 }
 
-void BootloaderLink::dispatchResponse() {
-    auto& decoder = workerState_.decoder;
-    decoder.frameComplete = false;
-    const std::uint8_t c = decoder.rxBuffer[0];
+void BootloaderLink::dispatchResponse(std::span<const std::uint8_t> frame) {
+    const std::uint8_t c = frame[0];
     const std::int64_t now = nowMs();
     if (workerState_.hold.swallows(now)) return;
     const AnswerUse use = answerUse(c, shared_.waitState.load(std::memory_order_relaxed) == kAwaiting,
@@ -149,7 +147,7 @@ void BootloaderLink::dispatchResponse() {
     shared_.sendsLeft.store(0, std::memory_order_relaxed);
     workerState_.hold.answered(now, c);
 
-    std::vector<std::uint8_t> data = answerData(decoder);
+    std::vector<std::uint8_t> data = answerData(frame);
     // Only the end of the file is reported to the window; each other program
     // answer sends the next batch in this same pass.
     if (use == AnswerUse::Posted ||

@@ -3,16 +3,18 @@
 #include "firmware/FlashImage.h"
 #include "firmware/HexFileReader.h"
 #include "link/FrameCodec.h"
-#include "link/LinkMessage.h"
 #include "link/Protocol.h"
 #include "link/RequestBuilder.h"
 #include "link/ResendHold.h"
-#include "link/UpdateLink.h"
+#include "update/LinkMessage.h"
+#include "update/UpdateLink.h"
+#include "usb/DeviceAddress.h"
 #include "usb/HidBootDevice.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -35,7 +37,8 @@ public:
 
     // Set-up, on the UI thread while no worker runs.
     void setNotifier(LinkNotifier notifier) { notifier_ = std::move(notifier); }
-    void useDevice(DeviceAddress address, PortOpener opener) override {
+    // Where the bootloader is looked for; the next connection uses it.
+    void useDevice(DeviceAddress address, PortOpener opener) {
         device_.setBackend(std::move(address), std::move(opener));
     }
     bool findDevice(std::uint16_t vendorId, std::uint16_t productId) override { return device_.find(vendorId, productId); }
@@ -88,7 +91,8 @@ private:
     // re-sent request before it are waited out), a re-send when its time is
     // up, or the end of its sends. True when a frame went out.
     bool sendDue();
-    void dispatchResponse();
+    // `frame`: the answer's payload, as the decoder handed it out.
+    void dispatchResponse(std::span<const std::uint8_t> frame);
     void sendFrame();
     void notify(LinkMessage::Kind kind, std::uint8_t command, std::vector<std::uint8_t> data = {});
 

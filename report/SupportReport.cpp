@@ -37,7 +37,7 @@ void appendHexFile(std::string& out, const SupportReportFacts& facts) {
         out += "check: " + file->check.describe() + "\n";
         return;
     }
-    out += rangeLines(file->range);
+    out += rangeLines(file->check.range);
 }
 
 // The log's lines, each ended as the report's lines are.

@@ -44,18 +44,18 @@ BoardModel::Clock::time_point ReplayBoard::receiveReport(ReportView report, Cloc
     const std::lock_guard lock(mutex_);
     if (closing_) return now;
     decoder_.decodeBytes(report.data(), report.size());
-    if (decoder_.frameComplete) {
-        handleRequest(now);
+    if (const auto frame = decoder_.take(); !frame.empty()) {
+        handleRequest(frame, now);
         decoder_.reset();
     }
     return now;
 }
 
-void ReplayBoard::handleRequest(Clock::time_point at) {
+void ReplayBoard::handleRequest(std::span<const std::uint8_t> frame, Clock::time_point at) {
     ++requests_;
     ++connectionRequests_;
-    const std::uint8_t* payload = decoder_.payload();
-    const std::size_t length = decoder_.payloadLength();
+    const std::uint8_t* payload = frame.data();
+    const std::size_t length = frame.size();
     SimRequest logged{at, length > 0 ? payload[0] : std::uint8_t{0}, length, SimOutcome::Unanswered};
 
     const ReplayRequest* match = nullptr;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 
 namespace tarvane {
@@ -45,7 +46,7 @@ private:
     };
 
     void queue(const std::vector<ReplayAnswer>& answers, Clock::time_point from);
-    void handleRequest(Clock::time_point at);
+    void handleRequest(std::span<const std::uint8_t> frame, Clock::time_point at);
 
     Note note_;
     std::vector<ReplayConnection> script_;

@@ -25,9 +25,10 @@ ReplayConnection replayConnection(const TracedConnection& traced) {
         const TracedReport& report = traced.reports[i];
         if (report.direction == kToBoard) {
             decoder.decodeBytes(report.bytes.data(), report.bytes.size());
-            if (!decoder.frameComplete) continue;
+            const auto frame = decoder.take();
+            if (frame.empty()) continue;
             ReplayRequest request;
-            request.payload.assign(decoder.payload(), decoder.payload() + decoder.payloadLength());
+            request.payload.assign(frame.begin(), frame.end());
             connection.requests.push_back(std::move(request));
             requestTime = report.micros;
             decoder.reset();

@@ -74,10 +74,9 @@ SimulatedBoard::Clock::time_point SimulatedBoard::receiveReport(ReportView repor
     lastIn_ = at;
 
     decoder_.decodeBytes(report.data(), report.size());
-    if (decoder_.frameComplete) {
+    if (const auto frame = decoder_.take(); !frame.empty()) {
         // Bytes after EOT in the same report are padding and already dropped.
-        decoder_.frameComplete = false;
-        handleRequest(decoder_.payload(), decoder_.payloadLength(), at);
+        handleRequest(frame.data(), frame.size(), at);
     }
     return at;
 }

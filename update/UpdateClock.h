@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/LinkMessage.h"
+#include "update/LinkMessage.h"
 
 namespace tarvane {
 

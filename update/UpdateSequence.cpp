@@ -1,32 +1,24 @@
 #include "update/UpdateSequence.h"
 
 #include "update/UpdateOutcomes.h"
+#include "update/UpdateTimings.h"
 
 namespace tarvane {
 namespace {
 
-std::uint8_t commandOf(UpdatePhase phase) {
-    switch (phase) {
-    case UpdatePhase::Connecting:
-        return CMD_QUERY;
-    case UpdatePhase::Erasing:
-        return CMD_ERASE;
-    case UpdatePhase::Programming:
-        return CMD_PROGRAM;
-    case UpdatePhase::Verifying:
-        return CMD_VERIFY;
-    case UpdatePhase::Starting:
-        return CMD_START_APP;
-    case UpdatePhase::Idle:
-        break;
+// The request of a phase; Idle has none and gives command 0.
+PhaseRequest requestOf(UpdatePhase phase) {
+    for (const PhaseRequest& request : kPhaseRequests) {
+        if (request.phase == phase) return request;
     }
-    return 0;
+    return {UpdatePhase::Idle, 0, 0, 0};
 }
 
+std::uint8_t commandOf(UpdatePhase phase) { return requestOf(phase).command; }
+
 UpdatePhase phaseOf(std::uint8_t command) {
-    for (UpdatePhase phase : {UpdatePhase::Connecting, UpdatePhase::Erasing, UpdatePhase::Programming,
-                              UpdatePhase::Verifying, UpdatePhase::Starting}) {
-        if (commandOf(phase) == command) return phase;
+    for (const PhaseRequest& request : kPhaseRequests) {
+        if (request.command == command) return request.phase;
     }
     return UpdatePhase::Idle;
 }
@@ -57,7 +49,7 @@ void UpdateSequence::start(const std::string& path) {
     }
     // From here on only these bytes are used, whatever becomes of the file.
     m_link.useFile(m_file->bytes);
-    m_range = m_file->range;
+    m_range = check.range;
     m_dataBytes = check.dataBytes;
 
     m_events.progressShown(false);
@@ -93,16 +85,18 @@ void UpdateSequence::connect() {
     m_stallTicks = 0;
     m_lastPos = -1;
     m_lastRange = -1;
-    m_clock.startTicks(kTimerPeriodMs);
+    m_clock.startTicks(kProgressTimerMs);
 
     m_events.logLine("Connecting...");
-    sendRequest(UpdatePhase::Connecting, 30, 200);
+    sendRequest(UpdatePhase::Connecting);
 }
 
-void UpdateSequence::sendRequest(UpdatePhase phase, std::uint16_t sends, std::uint16_t timeoutMs) {
-    const std::uint8_t command = commandOf(phase);
-    const bool built = phase == UpdatePhase::Verifying ? m_link.sendVerifyRequest(m_range, sends, timeoutMs)
-                                                       : m_link.sendRequest(command, sends, timeoutMs);
+void UpdateSequence::sendRequest(UpdatePhase phase) {
+    const PhaseRequest request = requestOf(phase);
+    const std::uint8_t command = request.command;
+    const bool built = phase == UpdatePhase::Verifying
+                           ? m_link.sendVerifyRequest(m_range, request.sends, request.timeoutMs)
+                           : m_link.sendRequest(command, request.sends, request.timeoutMs);
     m_phase = phase;
     if (built) {
         const UpdateLink::Progress p = m_link.progress();
@@ -141,24 +135,24 @@ void UpdateSequence::onResponse(std::uint8_t command, const std::vector<std::uin
     case UpdatePhase::Connecting:
         m_events.logLine("Connected");
         if (verifyOnly()) {
-            sendRequest(UpdatePhase::Verifying, 3, 1000);
+            sendRequest(UpdatePhase::Verifying);
         } else {
-            m_clock.pause(1000);
-            sendRequest(UpdatePhase::Erasing, 3, 1000);
+            m_clock.pause(kPauseAfterQueryMs);
+            sendRequest(UpdatePhase::Erasing);
         }
         break;
     case UpdatePhase::Erasing:
         m_events.logLine("Flash erased");
-        m_clock.pause(1000);
+        m_clock.pause(kPauseAfterEraseMs);
         m_events.logLine("Programming flash...");
         m_events.progressShown(true);
-        sendRequest(UpdatePhase::Programming, 3, 1000);
+        sendRequest(UpdatePhase::Programming);
         break;
     case UpdatePhase::Programming:
         m_events.progressMoved(100, 100);
         m_events.logLine("Programming complete");
-        m_clock.pause(1000);
-        sendRequest(UpdatePhase::Verifying, 3, 1000);
+        m_clock.pause(kPauseAfterProgramMs);
+        sendRequest(UpdatePhase::Verifying);
         break;
     case UpdatePhase::Verifying:
         // A short answer carries no CRC and can never count as a match.
@@ -180,12 +174,12 @@ void UpdateSequence::onVerified(bool match) {
                                                  : UpdateOutcome::Updated;
     if (outcome == UpdateOutcome::Updated) {
         if (m_mode == UpdateMode::UpdateAndStart) {
-            m_clock.pause(1000);
-            sendRequest(UpdatePhase::Starting, 3, 1000);
-            m_clock.pause(1000);
+            m_clock.pause(kPauseAroundStartAppMs);
+            sendRequest(UpdatePhase::Starting);
+            m_clock.pause(kPauseAroundStartAppMs);
             m_events.phaseProgress(UpdatePhase::Starting, 1, 1);
         } else {
-            m_clock.pause(100);
+            m_clock.pause(kPauseBeforeCloseMs);
         }
         m_phase = UpdatePhase::Idle;
         m_link.disconnect();
@@ -196,7 +190,7 @@ void UpdateSequence::onVerified(bool match) {
         // A verify-only run never showed the bar.
         logEnding(outcome);
         if (!verifyOnly()) m_events.progressShown(false);
-        m_clock.pause(100);
+        m_clock.pause(kPauseBeforeCloseMs);
         m_link.disconnect();
     }
     m_events.running(false);

@@ -2,10 +2,10 @@
 
 #include "firmware/FlashImage.h"
 #include "firmware/HexFile.h"
-#include "link/Protocol.h"
-#include "link/UpdateLink.h"
+#include "update/Bootloader.h"
 #include "update/UpdateClock.h"
 #include "update/UpdateEvents.h"
+#include "update/UpdateLink.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,9 +32,6 @@ enum class UpdateMode {
 // and drives `link`. Every call comes on the UI thread.
 class UpdateSequence {
 public:
-    static constexpr int kTimerPeriodMs = 500;
-    static constexpr int kStallLimitTicks = 14;
-
     UpdateSequence(UpdateEvents& events, UpdateClock& clock, UpdateLink& link);
     // Stops the link: its worker posts through this object.
     ~UpdateSequence();
@@ -81,7 +78,8 @@ private:
     void onResponse(std::uint8_t command, const std::vector<std::uint8_t>& data);
     void onTimeout();
     void onVerified(bool match);
-    void sendRequest(UpdatePhase phase, std::uint16_t sends, std::uint16_t timeoutMs);
+    // The phase's request, with its sends and time-out (UpdateTimings.h).
+    void sendRequest(UpdatePhase phase);
     bool verifyOnly() const { return m_mode == UpdateMode::VerifyOnly; }
     // The outcome's closing lines for this run's mode.
     void logEnding(UpdateOutcome outcome, bool boardTouched = true);

@@ -31,9 +31,10 @@ void expectTakenAsPlain(const test::GeneratedHex& plain, const std::string& text
     while (reader.readRecord(record.data(), HexFileReader::kLineLimit) != 0) ++records;
     EXPECT_EQ(records, plain.expected.records);
     EXPECT_EQ(reader.linesConsumed(), records);
+    const VerifyRange expected{plain.expected.start, plain.expected.length, plain.expected.crc};
+    EXPECT_EQ(check.range, expected);
     FlashImage image;
-    EXPECT_EQ(loadImage(reader, image),
-              (VerifyRange{plain.expected.start, plain.expected.length, plain.expected.crc}));
+    EXPECT_EQ(loadImage(reader, image), expected);
 }
 
 TEST(HexCheck, RefusesEveryMalformedKindAtItsLine) {

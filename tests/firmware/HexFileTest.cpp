@@ -23,7 +23,7 @@ TEST(HexFile, ReadOnceWithinItsLimit) {
     const auto file = loadHexFile(path);
     EXPECT_TRUE(file->check.ok) << file->check.describe();
     EXPECT_EQ(*file->bytes, text);
-    EXPECT_EQ(file->range, expected);
+    EXPECT_EQ(file->check.range, expected);
     EXPECT_TRUE(file->readError.empty());
 
     // Past the limit the file is refused, not held.
@@ -46,7 +46,7 @@ TEST(HexFile, ReadOnceWithinItsLimit) {
     const auto piped = loadHexFile(fifo);
     writer.join();
     EXPECT_TRUE(piped->check.ok) << piped->check.describe();
-    EXPECT_EQ(piped->range, expected);
+    EXPECT_EQ(piped->check.range, expected);
     EXPECT_EQ(reloadHexFile(piped), piped);
 #endif
 }

@@ -18,7 +18,7 @@ Bytes encode(Bytes payload) {
     return out;
 }
 
-Bytes received(const LinkDecoder& d) { return Bytes(d.rxBuffer.begin(), d.rxBuffer.begin() + d.rxIndex); }
+Bytes received(const LinkDecoder& d) { return Bytes(d.received().begin(), d.received().end()); }
 
 TEST(FrameCodec, EncodesWithCrcAndEscapes) {
     EXPECT_EQ(encode({0x01}), (Bytes{0x01, 0x10, 0x01, 0x21, 0x10, 0x10, 0x04}));
@@ -33,14 +33,21 @@ TEST(FrameCodec, DecodesCompleteFramesOnly) {
     LinkDecoder d;
     const Bytes frame{0x01, 0x05, 0xA5, 0x50, 0x04};
     d.decodeBytes(frame.data(), frame.size());
-    ASSERT_TRUE(d.frameComplete);
+    ASSERT_TRUE(d.frameComplete());
     EXPECT_EQ(received(d), (Bytes{0x05, 0xA5, 0x50}));
-    EXPECT_EQ(d.payloadLength(), 1u);
+    // Handed out once, without its CRC; the next frame then decodes.
+    const auto payload = d.take();
+    EXPECT_EQ(Bytes(payload.begin(), payload.end()), Bytes{0x05});
+    EXPECT_TRUE(d.take().empty());
+    const Bytes next = encode({0x02, 0x07});
+    d.decodeBytes(next.data(), next.size());
+    const auto taken = d.take();
+    EXPECT_EQ(Bytes(taken.begin(), taken.end()), (Bytes{0x02, 0x07}));
 
     for (const Bytes& bad : {Bytes{0x01, 0x04}, Bytes{0x01, 0xA5, 0x50, 0x04}, Bytes{0x01, 0x05, 0xA5, 0x51, 0x04}}) {
         LinkDecoder e;
         e.decodeBytes(bad.data(), bad.size());
-        EXPECT_FALSE(e.frameComplete);
+        EXPECT_FALSE(e.frameComplete());
     }
 }
 
@@ -50,11 +57,11 @@ TEST(FrameCodec, EscapeSurvivesReportBoundaryAndCrcFailureKeepsAccumulating) {
     const auto cut = std::find(frame.begin() + 1, frame.end(), DLE) + 1;
     LinkDecoder d;
     d.decodeBytes(frame.data(), static_cast<std::size_t>(cut - frame.begin()));
-    EXPECT_TRUE(d.escapePending);
+    EXPECT_TRUE(d.escapePending());
     d.decodeBytes(&*cut, static_cast<std::size_t>(frame.end() - cut));
-    ASSERT_TRUE(d.frameComplete);
-    EXPECT_EQ(d.rxBuffer[0], 0x04);
-    EXPECT_EQ(d.rxBuffer[1], 0x04);
+    ASSERT_TRUE(d.frameComplete());
+    EXPECT_EQ(d.received()[0], 0x04);
+    EXPECT_EQ(d.received()[1], 0x04);
 
     // A frame whose SOH was lost lands on the garbage before it and fails; the next SOH starts clean.
     LinkDecoder e;
@@ -63,26 +70,26 @@ TEST(FrameCodec, EscapeSurvivesReportBoundaryAndCrcFailureKeepsAccumulating) {
     Bytes stream = garbage;
     stream.insert(stream.end(), good.begin() + 1, good.end());
     e.decodeBytes(stream.data(), stream.size());
-    EXPECT_FALSE(e.frameComplete);
+    EXPECT_FALSE(e.frameComplete());
     e.decodeBytes(good.data(), good.size());
-    EXPECT_TRUE(e.frameComplete);
+    EXPECT_TRUE(e.frameComplete());
 }
 
 TEST(FrameCodec, OverlongInputRestartsAndBytesAfterACompleteFrameAreDropped) {
     LinkDecoder d;
     Bytes noise(600, 0x55);
     d.decodeBytes(noise.data(), noise.size());
-    EXPECT_LT(d.rxIndex, 253);
-    EXPECT_FALSE(d.frameComplete);
+    EXPECT_LT(d.received().size(), 253u);
+    EXPECT_FALSE(d.frameComplete());
 
     Bytes two = encode({0x01, 0x07});
     const Bytes second = encode({0x02});
     two.insert(two.end(), second.begin(), second.end());
     LinkDecoder e;
     e.decodeBytes(two.data(), two.size());
-    ASSERT_TRUE(e.frameComplete);
-    EXPECT_EQ(e.rxBuffer[0], 0x01);
-    EXPECT_EQ(e.rxIndex, 4);
+    ASSERT_TRUE(e.frameComplete());
+    EXPECT_EQ(e.received()[0], 0x01);
+    EXPECT_EQ(e.received().size(), 4u);
 }
 
 TEST(FrameCodec, RandomPayloadsRoundTripThroughReportsOfAnySplit) {
@@ -100,8 +107,9 @@ TEST(FrameCodec, RandomPayloadsRoundTripThroughReportsOfAnySplit) {
             d.decodeBytes(frame.data() + pos, step);
             pos += step;
         }
-        ASSERT_TRUE(d.frameComplete) << "round " << round;
-        ASSERT_EQ(Bytes(d.payload(), d.payload() + d.payloadLength()), payload);
+        ASSERT_TRUE(d.frameComplete()) << "round " << round;
+        const auto taken = d.take();
+        ASSERT_EQ(Bytes(taken.begin(), taken.end()), payload);
     }
 }
 

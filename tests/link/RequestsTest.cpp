@@ -53,8 +53,9 @@ struct Requests : ::testing::Test {
     Bytes sentPayload() {
         FrameDecoder<1000> d;
         d.decodeBytes(builder.frame().data(), builder.frame().size());
-        EXPECT_TRUE(d.frameComplete);
-        return Bytes(d.payload(), d.payload() + d.payloadLength());
+        EXPECT_TRUE(d.frameComplete());
+        const auto frame = d.take();
+        return Bytes(frame.begin(), frame.end());
     }
 
     static std::vector<Bytes> splitRecords(const Bytes& payload) {

@@ -60,10 +60,7 @@ std::vector<Bytes> decodeAnswers(const std::vector<Report>& reports) {
     std::vector<Bytes> answers;
     for (const auto& r : reports) {
         decoder.decodeBytes(r.data(), r.size());
-        if (decoder.frameComplete) {
-            answers.emplace_back(decoder.payload(), decoder.payload() + decoder.payloadLength());
-            decoder.frameComplete = false;
-        }
+        if (const auto frame = decoder.take(); !frame.empty()) answers.emplace_back(frame.begin(), frame.end());
     }
     return answers;
 }

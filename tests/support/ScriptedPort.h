@@ -78,8 +78,9 @@ public:
         std::lock_guard lock(board_->mutex);
         if (board_->broken) return false;
         board_->decoder.decodeBytes(report.data(), report.size());
-        if (!board_->decoder.frameComplete) return true;
-        Bytes request(board_->decoder.payload(), board_->decoder.payload() + board_->decoder.payloadLength());
+        const auto frame = board_->decoder.take();
+        if (frame.empty()) return true;
+        Bytes request(frame.begin(), frame.end());
         board_->decoder.reset();
         board_->requests.emplace_back(Clock::now(), request);
         if (board_->answer) {

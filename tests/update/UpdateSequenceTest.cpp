@@ -1,5 +1,5 @@
-#include "link/Protocol.h"
 #include "tests/support/HexGen.h"
+#include "update/Bootloader.h"
 #include "update/UpdateSequence.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,15 @@ namespace tarvane {
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// Ticks, requests and pauses in the order they start: "ticks 500", "1 x30 200ms", "pause 1000".
+struct Timeline {
+    Lines steps;
+    void request(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) {
+        steps.push_back(std::to_string(command) + " x" + std::to_string(sends) + " " + std::to_string(timeoutMs) + "ms");
+    }
+    void pause(int ms) { steps.push_back("pause " + std::to_string(ms)); }
+};
 
 // A link whose board the test plays: it records what is sent and reports
 // the progress the test sets.
@@ -18,8 +27,8 @@ struct ScriptedLink final : UpdateLink {
     std::vector<std::uint8_t> sent;
     Progress shown;
     std::string detail = "no board here";
+    Timeline* timeline = nullptr;
 
-    void useDevice(DeviceAddress, PortOpener) override {}
     bool findDevice(std::uint16_t, std::uint16_t) override { return boardPresent; }
     const std::string& deviceDetail() const override { return detail; }
     bool useFile(std::shared_ptr<const std::string>) override { return true; }
@@ -30,7 +39,8 @@ struct ScriptedLink final : UpdateLink {
     void disconnect() override { linked = false; }
     bool connected() const override { return linked; }
     std::uint32_t connection() const override { return connections; }
-    bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t) override {
+    bool sendRequest(std::uint8_t command, std::uint16_t sends, std::uint16_t timeoutMs) override {
+        if (timeline) timeline->request(command, sends, timeoutMs);
         sent.push_back(command);
         shown.command = command;
         shown.sendsTotal = shown.sendsLeft = sends;
@@ -51,6 +61,7 @@ struct Recorder final : UpdateEvents, UpdateClock {
     std::vector<UpdateProblem> problems;
     std::vector<UpdateOutcome> outcomes;
     bool ticking = false;
+    Timeline* timeline = nullptr;
 
     void logCleared() override { lines.clear(); }
     void logLine(const std::string& line) override { lines.push_back(line); }
@@ -60,9 +71,14 @@ struct Recorder final : UpdateEvents, UpdateClock {
     void progressMoved(std::int32_t done, std::int32_t total) override { bar = {done, total}; }
     void problem(const UpdateProblem& p) override { problems.push_back(p); }
     void ended(UpdateOutcome outcome) override { outcomes.push_back(outcome); }
-    void startTicks(int) override { ticking = true; }
+    void startTicks(int periodMs) override {
+        ticking = true;
+        if (timeline) timeline->steps.push_back("ticks " + std::to_string(periodMs));
+    }
     void stopTicks() override { ticking = false; }
-    void pause(int) override {}
+    void pause(int ms) override {
+        if (timeline) timeline->pause(ms);
+    }
     void post(LinkMessage) override {}
 };
 
@@ -149,6 +165,22 @@ TEST_F(UpdateSequenceTest, AScriptedBoardTakesTheSequenceThroughEveryPhaseAndFai
         EXPECT_EQ(user.lines, (Lines{"", ">> Update interrupted"}));
         EXPECT_EQ(user.outcomes.back(), UpdateOutcome::Interrupted);
     }
+}
+
+TEST_F(UpdateSequenceTest, EachRequestHasItsSendsAndTimeOutAndThePausesFallBetween) {
+    Timeline timeline;
+    link.timeline = user.timeline = &timeline;
+    start(UpdateMode::UpdateAndStart);
+    for (std::uint8_t command : {CMD_QUERY, CMD_ERASE, CMD_PROGRAM}) answer(command);
+    answer(CMD_VERIFY, fileCrc());
+    EXPECT_EQ(timeline.steps, (Lines{"ticks 500", "1 x30 200ms", "pause 1000", "2 x3 1000ms", "pause 1000", "3 x3 1000ms",
+                                     "pause 1000", "4 x3 1000ms", "pause 1000", "5 x3 1000ms", "pause 1000"}));
+
+    timeline.steps.clear();
+    start(UpdateMode::VerifyOnly);
+    answer(CMD_QUERY);
+    answer(CMD_VERIFY, fileCrc());
+    EXPECT_EQ(timeline.steps, (Lines{"ticks 500", "1 x30 200ms", "4 x3 1000ms", "pause 100"}));
 }
 
 TEST_F(UpdateSequenceTest, WatchdogEndsFifteenStalledTicksInARow) {

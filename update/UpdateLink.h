@@ -1,9 +1,7 @@
 #pragma once
 
 #include "firmware/FlashImage.h"
-#include "link/LinkMessage.h"
-#include "usb/DeviceAddress.h"
-#include "usb/HidBootDevice.h"
+#include "update/LinkMessage.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,11 +10,10 @@
 namespace tarvane {
 
 // The bootloader link as an update drives it, on the UI thread.
-// BootloaderLink is the real one; tests script their own.
+// BootloaderLink is the real one; tests script their own. Where the
+// bootloader is looked for is the front end's business, set on the real link.
 class UpdateLink {
 public:
-    // Where the bootloader is looked for; the next connection uses it.
-    virtual void useDevice(DeviceAddress address, PortOpener opener) = 0;
     // Opens the bootloader; false when none is found, with the reason in deviceDetail().
     virtual bool findDevice(std::uint16_t vendorId, std::uint16_t productId) = 0;
     virtual const std::string& deviceDetail() const = 0;
