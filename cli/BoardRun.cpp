@@ -1,6 +1,6 @@
 #include "cli/BoardRun.h"
 
-#include "app/BoardTexts.h"
+#include "front/BoardTexts.h"
 #include "cli/WaitForDevice.h"
 #include "firmware/Utf8Path.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/BoardKind.h"
-#include "app/EventLoop.h"
+#include "front/BoardKind.h"
+#include "front/EventLoop.h"
 #include "cli/TerminalOutput.h"
 #include "firmware/HexFile.h"
 #include "link/BootloaderLink.h"

@@ -1,6 +1,6 @@
 #include "cli/RunUpdate.h"
 
-#include "app/BoardTexts.h"
+#include "front/BoardTexts.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
 #include "cli/OutputFiles.h"
