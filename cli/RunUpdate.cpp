@@ -3,6 +3,7 @@
 #include "front/BoardTexts.h"
 #include "cli/JsonOutput.h"
 #include "cli/ListDevices.h"
+#include "cli/OutcomeWords.h"
 #include "cli/OutputFiles.h"
 #include "cli/PlainOutput.h"
 #include "cli/WaitForDevice.h"
@@ -11,7 +12,6 @@
 #include "res/version.h"
 #include "trace/TraceRecorder.h"
 #include "trace/TracingPort.h"
-#include "update/UpdateOutcomes.h"
 #include "usb/PortFactory.h"
 
 #include <algorithm>
@@ -204,7 +204,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
     int status = kExitUpdated;
     for (auto& run : runs) {
         const UpdateOutcome outcome = run->outcome();
-        const int boardStatus = outcomeFacts(outcome).exitStatus;
+        const int boardStatus = outcomeWords(outcome).exitStatus;
         status = std::max(status, boardStatus);
         const bool updated = outcome == UpdateOutcome::Updated;
         run->output().result(outcome, run->update().verifyRange(), run->seconds(),
@@ -219,7 +219,7 @@ int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err
         for (auto& run : runs) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f", run->seconds());
-            out << '[' << run->address().toString() << "] " << outcomeFacts(run->outcome()).summaryWords << ' ' << seconds
+            out << '[' << run->address().toString() << "] " << outcomeWords(run->outcome()).summaryWords << ' ' << seconds
                 << " s\n";
         }
         out << std::flush;

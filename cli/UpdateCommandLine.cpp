@@ -1,8 +1,7 @@
 #include "cli/UpdateCommandLine.h"
 
+#include "cli/ExitStatus.h"
 #include "cli/SameBoard.h"
-
-#include "update/ExitStatus.h"
 #include "res/version.h"
 
 #include <CLI/CLI.hpp>
@@ -127,6 +126,14 @@ private:
     std::vector<HelpSection> trailer_;
 };
 
+std::vector<HelpEntry> exitStatusEntries() {
+    std::vector<HelpEntry> entries;
+    for (const ExitStatusMeaning& status : kExitStatusMeanings) {
+        entries.push_back({std::to_string(static_cast<int>(status.status)), std::string(status.meaning)});
+    }
+    return entries;
+}
+
 std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
     return std::make_shared<UpdateHelpFormatter>(
         std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
@@ -140,12 +147,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
               {"tcp:HOST:PORT", "A board served over TCP, such as by tarvane-sim"},
               {"sim", "A simulated board inside this program"}},
              {}},
-            {"Exit status",
-             {{"0", "Updated, verified (--verify-only) or inspected"},
-              {"1", "Failed after the device was found, or interrupted"},
-              {"2", "Usage error"},
-              {"3", "The HEX file cannot be loaded or fails its check"},
-              {"4", "Device not found"}},
+            {"Exit status", exitStatusEntries(),
              "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
              "status of any board."},
         });
