@@ -52,7 +52,7 @@ void JsonOutput::write(const std::string& line) {
     out_ << line << '\n' << std::flush;
 }
 
-void JsonOutput::logLine(const std::string& line) {
+void JsonOutput::printLine(const std::string& line) {
     write(dump({{"type", "log"}, {"text", line}}, device_));
 }
 
