@@ -166,11 +166,11 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
     // option here is spelled with "--", so an argument starting with "/" is a file.
     app.allow_windows_style_options(false);
     app.get_help_ptr()->description("Print this help and exit")->group(kHelpGroup);
-    UpdateOptions& options = result.options;
     app.set_version_flag("--version", "tarvane-update " TARVANE_VERSION)
         ->description("Print the version and exit")
         ->group(kHelpGroup);
 
+    UpdateOptions& options = result.options;
     // The order of the options decides which of two clashing options an error names first.
     std::string boardText;
     std::vector<std::string> deviceTexts;
