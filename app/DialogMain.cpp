@@ -1,8 +1,8 @@
 #include "app/DialogMain.h"
 
-#include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
 #include "firmware/Utf8Path.h"
+#include "front/BoardTexts.h"
 #include "report/ReportFile.h"
 #include "report/SameFile.h"
 #include "report/SupportReport.h"

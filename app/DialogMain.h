@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/BoardKind.h"
 #include "app/DialogView.h"
+#include "front/BoardKind.h"
 #include "link/BootloaderLink.h"
 #include "trace/TraceRecorder.h"
 #include "update/UpdateSequence.h"

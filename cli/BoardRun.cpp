@@ -1,8 +1,8 @@
 #include "cli/BoardRun.h"
 
-#include "app/BoardTexts.h"
 #include "cli/WaitForDevice.h"
 #include "firmware/Utf8Path.h"
+#include "front/BoardTexts.h"
 
 #include <chrono>
 #include <filesystem>
@@ -20,32 +20,34 @@ std::string fullPath(const std::string& path) {
     return ec ? path : utf8FromPath(full);
 }
 
-UpdateMode modeFor(const BoardJob& job) {
-    if (job.verifyOnly) return UpdateMode::VerifyOnly;
-    return job.board == BoardKind::Display ? UpdateMode::UpdateAndStart : UpdateMode::Update;
+UpdateMode modeFor(const UpdateOptions& options) {
+    if (options.verifyOnly) return UpdateMode::VerifyOnly;
+    return options.board == BoardKind::Display ? UpdateMode::UpdateAndStart : UpdateMode::Update;
 }
 
 } // namespace
 
 BoardRun::BoardRun(BoardTarget target, std::unique_ptr<TerminalOutput> output)
-    : target_(std::move(target)), output_(std::move(output)), update_(*this, *this, link_) {
+    : target_(std::move(target)), output_(std::move(output)), update_(*output_, *this, link_) {
     link_.useDevice(target_.address, target_.opener);
+    output_->whenEnded([this] { loop_.quit(); });
 }
 
-void BoardRun::run(const BoardJob& job, const std::atomic<bool>& stop) {
+void BoardRun::run(const UpdateOptions& options, std::shared_ptr<const HexFile> file, const std::atomic<bool>& stop) {
     const auto started = std::chrono::steady_clock::now();
     loop_.post([&] {
         // The lines the window's log starts with once the board and the file are chosen.
-        if (const BoardTexts* texts = boardTexts(job.board)) logLine(std::string(texts->selectedLine));
-        logLine(std::string(kFileSelectedLine));
-        const std::string path = fullPath(job.file);
-        update_.useLoadedFile(path, job.loaded);
-        update_.setMode(modeFor(job));
+        if (const BoardTexts* texts = boardTexts(options.board)) output_->logLine(std::string(texts->selectedLine));
+        output_->logLine(std::string(kFileSelectedLine));
+        const std::string path = fullPath(options.file);
+        update_.useLoadedFile(path, file);
+        update_.setMode(modeFor(options));
         // A production line starts the command, then plugs the next board in;
-        // the file may have changed meanwhile, and what is sent is what is read now.
-        if (job.waitSeconds > 0 && job.loaded->check.ok) {
-            waitForDevice(target_.address, job.waitSeconds, *output_, &stop);
-            if (!stop.load()) update_.useLoadedFile(path, reloadHexFile(job.loaded));
+        // the file may have changed meanwhile, and what is sent is what is read
+        // now. --all has waited once, before it looked for the boards.
+        if (options.waitSeconds > 0 && !options.all && file->check.ok) {
+            waitForDevice(target_.address, options.waitSeconds, *output_, &stop);
+            if (!stop.load()) update_.useLoadedFile(path, reloadHexFile(file));
         }
         if (stop.load()) {
             update_.interrupt();
@@ -55,48 +57,14 @@ void BoardRun::run(const BoardJob& job, const std::atomic<bool>& stop) {
     });
     // Every path of the sequence ends by a response, a time-out, the stall
     // watchdog or an interruption; the loop has nothing else to wait for.
-    while (!outcome_) loop_.run();
+    while (!output_->outcome()) loop_.run();
     seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void BoardRun::interrupt() {
     loop_.post([this] {
-        if (!outcome_) update_.interrupt();
+        if (!output_->outcome()) update_.interrupt();
     });
-}
-
-void BoardRun::logLine(const std::string& line) {
-    logText_ += line;
-    logText_ += "\r\n";
-    // Every line that says a run failed starts with ">> ". The sequence may
-    // hide its bar only after such lines (the window reads them either way);
-    // a terminal would draw the bar again beneath them, as if still going.
-    if (!barEnded_ && line.starts_with(">> ")) {
-        barEnded_ = true;
-        output_->progressBar(false, barTotal_, barDone_);
-    }
-    output_->logLine(line);
-}
-
-void BoardRun::phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) {
-    output_->phaseProgress(phase, done, total);
-}
-
-void BoardRun::progressShown(bool shown) {
-    barShown_ = shown;
-    output_->progressBar(barShown_ && !barEnded_, barTotal_, barDone_);
-}
-
-void BoardRun::progressMoved(std::int32_t done, std::int32_t total) {
-    barTotal_ = total;
-    barDone_ = done;
-    output_->progressBar(barShown_ && !barEnded_, barTotal_, barDone_);
-}
-
-void BoardRun::ended(UpdateOutcome outcome) {
-    output_->finished();
-    outcome_ = outcome;
-    loop_.quit();
 }
 
 void BoardRun::startTicks(int periodMs) {

@@ -1,7 +1,7 @@
 #include "cli/HexReport.h"
 
+#include "cli/ExitStatus.h"
 #include "firmware/HexFile.h"
-#include "update/ExitStatus.h"
 
 #include <ostream>
 

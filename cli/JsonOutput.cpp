@@ -1,6 +1,6 @@
 #include "cli/JsonOutput.h"
 
-#include "update/UpdateOutcomes.h"
+#include "cli/OutcomeWords.h"
 
 #include <nlohmann/json.hpp>
 
@@ -52,7 +52,7 @@ void JsonOutput::write(const std::string& line) {
     out_ << line << '\n' << std::flush;
 }
 
-void JsonOutput::logLine(const std::string& line) {
+void JsonOutput::printLine(const std::string& line) {
     write(dump({{"type", "log"}, {"text", line}}, device_));
 }
 
@@ -87,10 +87,10 @@ void JsonOutput::progress(const char* phase, std::int64_t done, std::int64_t tot
 }
 
 void JsonOutput::result(UpdateOutcome outcome, const VerifyRange& range, double seconds, std::uint64_t dataBytes) {
-    const OutcomeFacts& facts = outcomeFacts(outcome);
+    const OutcomeWords& words = outcomeWords(outcome);
     nlohmann::ordered_json object{{"type", "result"},
-                                  {"result", facts.resultWord},
-                                  {"exitStatus", static_cast<int>(facts.exitStatus)},
+                                  {"result", words.resultWord},
+                                  {"exitStatus", static_cast<int>(words.exitStatus)},
                                   {"seconds", static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000.0},
                                   {"dataBytes", dataBytes}};
     if (!range.empty()) {

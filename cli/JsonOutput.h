@@ -16,12 +16,13 @@ class JsonOutput : public TerminalOutput {
 public:
     explicit JsonOutput(std::ostream& out, std::string device = {}, std::mutex* shared = nullptr);
 
-    void logLine(const std::string& line) override;
-    void problem(const UpdateProblem& problem) override;
-    void progressBar(bool, int, int) override {}
+    void logCleared() override {}
+    void running(bool) override {}
     void phaseProgress(UpdatePhase phase, std::int64_t done, std::int64_t total) override;
+    void progressShown(bool) override {}
+    void progressMoved(std::int32_t, std::int32_t) override {}
+    void problem(const UpdateProblem& problem) override;
     void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
-    void finished() override {}
 
     // The last line: updated, verified, failed or interrupted, the exit
     // status, the verification range and CRC, the seconds taken and the data
@@ -29,6 +30,7 @@ public:
     void result(UpdateOutcome outcome, const VerifyRange& range, double seconds, std::uint64_t dataBytes) override;
 
 private:
+    void printLine(const std::string& line) override;
     void progress(const char* phase, std::int64_t done, std::int64_t total);
     // One whole line, under the shared lock when there is one.
     void write(const std::string& line);

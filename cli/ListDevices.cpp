@@ -1,6 +1,6 @@
 #include "cli/ListDevices.h"
 
-#include "update/ExitStatus.h"
+#include "cli/ExitStatus.h"
 #include "link/Protocol.h"
 #include "usb/DeviceProbe.h"
 #include "usb/PortFactory.h"

@@ -12,9 +12,13 @@ std::unique_lock<std::mutex> PlainOutput::lock() {
     return shared_ ? std::unique_lock<std::mutex>(*shared_) : std::unique_lock<std::mutex>();
 }
 
-void PlainOutput::logLine(const std::string& line) {
+void PlainOutput::printLine(const std::string& line) {
     const auto held = lock();
     clear();
+    // Every line that says a run failed starts with ">> ". The update may
+    // hide its bar only after such lines (the window reads them either way);
+    // a terminal would draw the bar again beneath them, as if still going.
+    if (line.starts_with(">> ")) barEnded_ = true;
     // No trailing space after the prefix on an empty line.
     if (line.empty() && !prefix_.empty()) {
         out_ << prefix_.substr(0, prefix_.size() - 1) << '\n' << std::flush;
@@ -33,16 +37,17 @@ void PlainOutput::problem(const UpdateProblem& problem) {
     err_ << std::flush;
 }
 
-void PlainOutput::progressBar(bool visible, int maximum, int position) {
+void PlainOutput::progressShown(bool shown) {
     const auto held = lock();
-    visible_ = visible;
-    maximum_ = std::max(maximum, 0);
-    position_ = position;
-    if (visible_) {
-        draw();
-    } else {
-        clear();
-    }
+    shown_ = shown;
+    showBar();
+}
+
+void PlainOutput::progressMoved(std::int32_t done, std::int32_t total) {
+    const auto held = lock();
+    maximum_ = std::max(total, 0);
+    position_ = done;
+    showBar();
 }
 
 void PlainOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
@@ -54,13 +59,21 @@ void PlainOutput::waiting(std::int64_t waitedMs, std::int64_t limitMs) {
     err_ << prefix_ << "Waiting up to " << (limitMs + 999) / 1000 << " s for a bootloader to appear..." << std::endl;
 }
 
-void PlainOutput::finished() {
+void PlainOutput::finish() {
     const auto held = lock();
     clear();
 }
 
+void PlainOutput::showBar() {
+    if (shown_ && !barEnded_) {
+        draw();
+    } else {
+        clear();
+    }
+}
+
 void PlainOutput::draw() {
-    if (!drawBar_ || !visible_) return;
+    if (!drawBar_ || !shown_ || barEnded_) return;
     constexpr int kWidth = 40;
     const double fraction = maximum_ > 0 ? std::clamp(static_cast<double>(position_) / maximum_, 0.0, 1.0) : 0.0;
     const int filled = static_cast<int>(fraction * kWidth);

@@ -17,15 +17,21 @@ public:
     PlainOutput(std::ostream& out, std::ostream& err, bool drawBar, std::string prefix = {},
                 std::mutex* shared = nullptr);
 
-    void logLine(const std::string& line) override;
-    void problem(const UpdateProblem& problem) override;
-    void progressBar(bool visible, int maximum, int position) override;
+    void logCleared() override {}
+    void running(bool) override {}
     void phaseProgress(UpdatePhase, std::int64_t, std::int64_t) override {}
+    void progressShown(bool shown) override;
+    void progressMoved(std::int32_t done, std::int32_t total) override;
+    void problem(const UpdateProblem& problem) override;
     void waiting(std::int64_t waitedMs, std::int64_t limitMs) override;
-    void finished() override;
 
 private:
+    void printLine(const std::string& line) override;
+    void finish() override;
+
     std::unique_lock<std::mutex> lock();
+    // Draws the bar where the update shows it, else takes it away.
+    void showBar();
     void draw();
     void clear();
 
@@ -34,7 +40,9 @@ private:
     bool drawBar_;
     std::string prefix_;
     std::mutex* shared_;
-    bool visible_ = false;
+    bool shown_ = false;
+    // A failure line has been printed: no bar is drawn again.
+    bool barEnded_ = false;
     bool drawn_ = false;
     bool waitShown_ = false;
     int maximum_ = 100;

@@ -1,230 +1,166 @@
 #include "cli/RunUpdate.h"
 
-#include "app/BoardTexts.h"
-#include "cli/JsonOutput.h"
+#include "cli/BoardFiles.h"
+#include "cli/BoardRun.h"
+#include "cli/ExitStatus.h"
 #include "cli/ListDevices.h"
+#include "cli/OutcomeWords.h"
 #include "cli/OutputFiles.h"
-#include "cli/PlainOutput.h"
 #include "cli/WaitForDevice.h"
-#include "report/ReportFile.h"
-#include "report/SupportReport.h"
-#include "res/ProgramLine.h"
-#include "trace/TraceRecorder.h"
-#include "trace/TracingPort.h"
-#include "update/UpdateOutcomes.h"
 #include "usb/PortFactory.h"
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
-#include <sstream>
 #include <thread>
 
 namespace tarvane {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A signal handler can only set the stop flag: until it is set, the wait for
+// the boards looks at it this often.
+constexpr auto kStopCheck = std::chrono::milliseconds(20);
+
+// One command's boards, set up before any of them is reached.
+struct Boards {
+    std::shared_ptr<const HexFile> file;
+    std::vector<BoardTarget> targets;
+    BoardFiles files;
+    // Keeps the lines of several boards whole on the same streams.
+    std::mutex outputLock;
+    std::vector<std::unique_ptr<BoardRun>> runs;
+};
+
 // --all that finds nothing ends as a search that finds nothing.
-int reportNoBoards(const std::string& detail, double seconds, bool json, std::ostream& out, std::ostream& err) {
-    const UpdateProblem problem{UpdateProblem::Kind::DeviceNotFound, "Device not found", detail};
-    if (json) {
-        JsonOutput output(out);
-        output.problem(problem);
-        output.result(UpdateOutcome::DeviceNotFound, VerifyRange{}, seconds, 0);
-    } else {
-        PlainOutput(out, err, false).problem(problem);
-    }
+int reportNoBoards(const UpdateOptions& options, const std::string& detail, double seconds, std::ostream& out,
+                   std::ostream& err) {
+    const std::unique_ptr<TerminalOutput> output = makeTerminalOutput(options, out, err);
+    output->problem({UpdateProblem::Kind::DeviceNotFound, "Device not found", detail});
+    output->result(UpdateOutcome::DeviceNotFound, VerifyRange{}, seconds, 0);
     return kExitNoDevice;
 }
 
-const std::string kProgram = programLine("tarvane-update");
-
-// Opens the trace of the board at `index` and wraps its opener; false, with
-// the reason on `err`, when the file cannot be written.
-bool traceBoard(const UpdateOptions& options, BoardTarget& target, std::size_t index, bool numbered,
-                std::vector<std::shared_ptr<TraceFile>>& traces, std::ostream& err) {
-    const std::string path = numberedFileFor(options.trace, index, numbered);
-    const TraceHeader header{kProgram, options.commandLine, target.address.toString()};
-    OpenedTrace opened = openTrace(path, header);
-    if (!opened.trace) {
-        err << "error: cannot write the trace file " << path << ": " << opened.error << "\n";
-        return false;
-    }
-    target.opener = tracedOpener(target.opener, opened.trace);
-    traces.push_back(std::move(opened.trace));
-    return true;
-}
-
-// A board's support report: its file, opened before anything is sent, and
-// the recorder of its connection.
-struct BoardReport {
-    std::string path;
-    FilePtr file;
-    std::shared_ptr<TraceRecorder> recorder;
-};
-
-// Opens the report of the board at `index` and records its opener; false,
-// with the reason on `err`, when the file cannot be written.
-bool reportBoard(const UpdateOptions& options, BoardTarget& target, std::size_t index, bool numbered,
-                 std::vector<BoardReport>& reports, std::ostream& err) {
-    BoardReport report;
-    report.path = numberedFileFor(options.report, index, numbered);
-    OpenedReportFile opened = openReportFile(report.path);
-    if (!opened.file) {
-        err << "error: cannot write the report file " << report.path << ": " << opened.error << "\n";
-        return false;
-    }
-    report.file = std::move(opened.file);
-    report.recorder =
-        std::make_shared<TraceRecorder>(TraceHeader{kProgram, options.commandLine, target.address.toString()});
-    target.opener = tracedOpener(target.opener, report.recorder);
-    reports.push_back(std::move(report));
-    return true;
-}
-
-void writeBoardReport(const UpdateOptions& options, const BoardRun& run, BoardReport& report, std::ostream& err,
-                      const std::atomic<bool>& stop) {
-    SupportReportFacts facts;
-    facts.program = kProgram;
-    facts.system = options.system;
-    if (const BoardTexts* texts = boardTexts(options.board)) facts.board = texts->name;
-    facts.device = run.address().toString();
-    facts.hexPath = options.file;
-    facts.hexFile = run.update().file();
-    facts.log = run.logText();
-    facts.trace = report.recorder->text();
-    const std::string error = writeReportFile(std::move(report.file), supportReportText(facts), &stop);
-    if (!error.empty()) err << "error: cannot write the report file " << report.path << ": " << error << "\n";
-}
-
-} // namespace
-
-int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
-              std::vector<BoardResult>* results) {
-    const auto started = std::chrono::steady_clock::now();
-    std::vector<BoardTarget> targets = options.boards;
-    BoardJob job;
-    job.board = options.board;
-    job.file = options.file;
-    job.verifyOnly = options.verifyOnly;
-    job.waitSeconds = options.waitSeconds;
-    job.loaded = loadHexFile(options.file);
+// Reads the file, finds the boards of --all, opens their traces and reports
+// and makes each board's run. Returns an exit status when the command ends
+// before any board is reached.
+std::optional<int> prepare(const UpdateOptions& options, Boards& boards, std::ostream& out, std::ostream& err,
+                           const std::atomic<bool>& stop) {
+    const auto started = Clock::now();
+    boards.targets = options.boards;
+    boards.file = loadHexFile(options.file);
 
     // The first board's outputs are known before any wait: refused at once.
-    if (const std::string clash =
-            outputFilesClash(options.file, options.trace, options.report, 1, options.all || targets.size() > 1);
+    if (const std::string clash = outputFilesClash(options.file, options.trace, options.report, 1,
+                                                   options.all || boards.targets.size() > 1);
         !clash.empty()) {
         err << "error: " << clash << "\n";
         return kExitUsage;
     }
     if (options.all) {
-        if (options.waitSeconds > 0 && job.loaded->check.ok) {
-            std::unique_ptr<TerminalOutput> waitOutput;
-            if (options.json) {
-                waitOutput = std::make_unique<JsonOutput>(out);
-            } else {
-                waitOutput = std::make_unique<PlainOutput>(out, err, false);
-            }
-            waitForDevice(DeviceAddress{}, options.waitSeconds, *waitOutput, &stop);
-            job.loaded = reloadHexFile(job.loaded);
+        if (options.waitSeconds > 0 && boards.file->check.ok) {
+            waitForDevice(DeviceAddress{}, options.waitSeconds, *makeTerminalOutput(options, out, err), &stop);
+            boards.file = reloadHexFile(boards.file);
         }
         std::string detail;
-        for (DeviceAddress& address : usbBootloaderAddresses(detail)) targets.push_back({address, openReportPort});
-        if (targets.empty()) {
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            return reportNoBoards(detail, seconds, options.json, out, err);
+        for (DeviceAddress& address : usbBootloaderAddresses(detail)) boards.targets.push_back({address, openReportPort});
+        if (boards.targets.empty()) {
+            return reportNoBoards(options, detail, std::chrono::duration<double>(Clock::now() - started).count(), out,
+                                  err);
         }
-        job.waitSeconds = 0;
     }
 
     // Before anything is sent: a trace or a report that cannot be written is a
     // usage error. Several boards' numbered outputs are known only now.
-    const bool numbered = options.all || targets.size() > 1;
-    const std::string clash = outputFilesClash(options.file, options.trace, options.report, targets.size(), numbered);
-    if (!clash.empty()) {
+    const bool numbered = options.all || boards.targets.size() > 1;
+    if (const std::string clash =
+            outputFilesClash(options.file, options.trace, options.report, boards.targets.size(), numbered);
+        !clash.empty()) {
         err << "error: " << clash << "\n";
         return kExitUsage;
     }
-    // Opening a pipe waits for its reader; a stop cuts that short, and the
-    // boards then end interrupted, as they would from any other wait.
-    std::ostringstream openErrors;
-    std::vector<std::shared_ptr<TraceFile>> traces;
-    for (std::size_t i = 0; !options.trace.empty() && i < targets.size() && !stop.load(); ++i) {
-        if (!traceBoard(options, targets[i], i, numbered, traces, openErrors) && !stop.load()) {
-            err << openErrors.str();
-            return kExitUsage;
-        }
-    }
-    std::vector<BoardReport> reports;
-    for (std::size_t i = 0; !options.report.empty() && i < targets.size() && !stop.load(); ++i) {
-        if (!reportBoard(options, targets[i], i, numbered, reports, openErrors) && !stop.load()) {
-            err << openErrors.str();
-            return kExitUsage;
-        }
-    }
+    if (!boards.files.open(options, boards.targets, numbered, stop, err)) return kExitUsage;
 
-    const bool several = targets.size() > 1;
-    std::mutex shared;
-    std::vector<std::unique_ptr<BoardRun>> runs;
-    for (const BoardTarget& target : targets) {
+    const bool several = boards.targets.size() > 1;
+    for (const BoardTarget& target : boards.targets) {
         const std::string device = several ? target.address.toString() : std::string();
-        std::unique_ptr<TerminalOutput> output;
-        if (options.json) {
-            output = std::make_unique<JsonOutput>(out, device, &shared);
-        } else {
-            // Bars of several boards would overwrite each other on one line.
-            output = std::make_unique<PlainOutput>(out, err, options.progressBar && !several,
-                                                   several ? "[" + device + "] " : std::string(), &shared);
-        }
-        runs.push_back(std::make_unique<BoardRun>(target, std::move(output)));
+        boards.runs.push_back(
+            std::make_unique<BoardRun>(target, makeTerminalOutput(options, out, err, device, &boards.outputLock)));
     }
+    return std::nullopt;
+}
 
+// Runs every board on a thread of its own and returns once all have ended,
+// carrying a stop to each of them.
+void run(const UpdateOptions& options, Boards& boards, const std::atomic<bool>& stop) {
+    std::mutex mutex;
+    std::condition_variable boardEnded;
+    std::size_t running = boards.runs.size();
     // A board stopped before it starts sees it itself, after its first lines.
     bool interrupted = stop.load();
-    std::atomic<std::size_t> running{runs.size()};
-    std::vector<std::thread> threads;
-    for (auto& run : runs) {
-        threads.emplace_back([&run, &job, &stop, &running] {
-            run->run(job, stop);
-            running.fetch_sub(1);
-        });
-    }
-    // A signal handler can only set a flag; this thread carries it to every board.
-    while (running.load() > 0) {
-        if (!interrupted && stop.load()) {
-            interrupted = true;
-            for (auto& run : runs) run->interrupt();
+    {
+        std::vector<std::jthread> threads;
+        for (const auto& board : boards.runs) {
+            threads.emplace_back([&, board = board.get()] {
+                board->run(options, boards.file, stop);
+                {
+                    std::lock_guard lock(mutex);
+                    --running;
+                }
+                boardEnded.notify_one();
+            });
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::unique_lock lock(mutex);
+        while (!interrupted) {
+            boardEnded.wait_for(lock, kStopCheck, [&] { return running == 0 || stop.load(); });
+            if (running == 0) break;
+            if (stop.load()) {
+                interrupted = true;
+                for (const auto& board : boards.runs) board->interrupt();
+            }
+        }
+        boardEnded.wait(lock, [&] { return running == 0; });
     }
-    for (std::thread& t : threads) t.join();
+}
 
+// Prints each board's result, ends the traces and writes the reports, then,
+// with several boards, a summary line for each. Returns the exit status.
+int summarise(const UpdateOptions& options, Boards& boards, std::ostream& out, std::ostream& err,
+              const std::atomic<bool>& stop) {
     int status = kExitUpdated;
-    for (auto& run : runs) {
-        const UpdateOutcome outcome = run->outcome();
-        const int boardStatus = outcomeFacts(outcome).exitStatus;
-        status = std::max(status, boardStatus);
+    for (const auto& board : boards.runs) {
+        const UpdateOutcome outcome = board->outcome();
+        status = std::max<int>(status, outcomeWords(outcome).exitStatus);
         const bool updated = outcome == UpdateOutcome::Updated;
-        run->output().result(outcome, run->update().verifyRange(), run->seconds(),
-                             updated ? run->update().dataBytes() : 0);
-        if (results) results->push_back({run->address().toString(), outcome, boardStatus, run->seconds()});
+        board->output().result(outcome, board->update().verifyRange(), board->seconds(),
+                               updated ? board->update().dataBytes() : 0);
     }
-    for (const auto& trace : traces) {
-        if (!trace->finish(stop)) err << "error: the trace file " << trace->path() << " stops short: " << trace->error() << "\n";
-    }
-    for (std::size_t i = 0; i < reports.size(); ++i) writeBoardReport(options, *runs[i], reports[i], err, stop);
-    if (several && !options.json) {
-        for (auto& run : runs) {
+    boards.files.finish(options, boards.runs, err, stop);
+    if (boards.runs.size() > 1 && !options.json) {
+        for (const auto& board : boards.runs) {
             char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.1f", run->seconds());
-            out << '[' << run->address().toString() << "] " << outcomeFacts(run->outcome()).summaryWords << ' ' << seconds
-                << " s\n";
+            std::snprintf(seconds, sizeof seconds, "%.1f", board->seconds());
+            out << '[' << board->address().toString() << "] " << outcomeWords(board->outcome()).summaryWords << ' '
+                << seconds << " s\n";
         }
         out << std::flush;
     }
     return status;
+}
+
+} // namespace
+
+int runUpdate(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
+    Boards boards;
+    if (const auto status = prepare(options, boards, out, err, stop)) return *status;
+    run(options, boards, stop);
+    return summarise(options, boards, out, err, stop);
 }
 
 } // namespace tarvane

@@ -1,9 +1,10 @@
 #include "cli/UpdateCommandLine.h"
 
+#include "cli/ExitStatus.h"
 #include "cli/SameBoard.h"
-
-#include "update/ExitStatus.h"
 #include "res/ProgramLine.h"
+#include "trace/TraceFormat.h"
+#include "usb/PortFactory.h"
 
 #include <CLI/CLI.hpp>
 
@@ -127,6 +128,14 @@ private:
     std::vector<HelpSection> trailer_;
 };
 
+std::vector<HelpEntry> exitStatusEntries() {
+    std::vector<HelpEntry> entries;
+    for (const ExitStatusMeaning& status : kExitStatusMeanings) {
+        entries.push_back({std::to_string(static_cast<int>(status.status)), std::string(status.meaning)});
+    }
+    return entries;
+}
+
 std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
     return std::make_shared<UpdateHelpFormatter>(
         std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
@@ -140,12 +149,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
               {"tcp:HOST:PORT", "A board served over TCP, such as by tarvane-sim"},
               {"sim", "A simulated board inside this program"}},
              {}},
-            {"Exit status",
-             {{"0", "Updated, verified (--verify-only) or inspected"},
-              {"1", "Failed after the device was found, or interrupted"},
-              {"2", "Usage error"},
-              {"3", "The HEX file cannot be loaded or fails its check"},
-              {"4", "Device not found"}},
+            {"Exit status", exitStatusEntries(),
              "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
              "status of any board."},
         });
@@ -166,6 +170,7 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
         ->description("Print the version and exit")
         ->group(kHelpGroup);
 
+    UpdateOptions& options = result.options;
     // The order of the options decides which of two clashing options an error names first.
     std::string boardText;
     std::vector<std::string> deviceTexts;
@@ -183,11 +188,11 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
             ->type_name("ADDRESS")
             ->allow_extra_args(false)
             ->group(kWhereGroup);
-    auto* allOption = app.add_flag("--all", result.all, "Update every bootloader --list shows, all at once")
+    auto* allOption = app.add_flag("--all", options.all, "Update every bootloader --list shows, all at once")
                           ->excludes(deviceOption)
                           ->group(kWhereGroup);
     auto* verifyOption =
-        app.add_flag("--verify-only", result.verifyOnly, "Only compare the board with the file: nothing is written")
+        app.add_flag("--verify-only", options.verifyOnly, "Only compare the board with the file: nothing is written")
             ->group(kWhatGroup);
     auto* fileOption = app.add_option("file", file, "The board's firmware, an Intel HEX file")
                            ->type_name("FILE.hex")
@@ -207,8 +212,8 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
             ->excludes(verifyOption)
             ->group(kWhereGroup);
     inspectOption->excludes(allOption)->excludes(verifyOption);
-    app.add_flag("--json", result.json, "Print one JSON object per line instead of plain lines")->group(kOutputGroup);
-    app.add_option("--wait", result.waitSeconds, "Wait up to SECONDS for a bootloader to be plugged in")
+    app.add_flag("--json", options.json, "Print one JSON object per line instead of plain lines")->group(kOutputGroup);
+    app.add_option("--wait", options.waitSeconds, "Wait up to SECONDS for a bootloader to be plugged in")
         ->type_name("SECONDS")
         // The range alone would let "nan" through, taken as no wait at all.
         ->check(CLI::Validator(
@@ -219,12 +224,12 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
             "", "FINITE"))
         ->check(CLI::Range(0.0, 86400.0))
         ->group(kWhereGroup);
-    app.add_option("--trace", result.tracePath, "Record every report to FILE, for tarvane-sim --replay")
+    app.add_option("--trace", options.trace, "Record every report to FILE, for tarvane-sim --replay")
         ->type_name("FILE")
         ->excludes(inspectOption)
         ->excludes(listOption)
         ->group(kOutputGroup);
-    app.add_option("--report", result.reportPath, "Write a support report to FILE when the update ends")
+    app.add_option("--report", options.report, "Write a support report to FILE when the update ends")
         ->type_name("FILE")
         ->excludes(inspectOption)
         ->excludes(listOption)
@@ -239,11 +244,12 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
 
     if (!inspectPath.empty()) {
         result.action = UpdateCommandLine::Action::Inspect;
-        result.file = inspectPath;
+        options.file = inspectPath;
         return std::nullopt;
     }
 
-    if (deviceTexts.empty()) deviceTexts.push_back("usb");
+    // --all finds its boards when the run starts.
+    if (deviceTexts.empty() && !options.all) deviceTexts.push_back("usb");
     for (const std::string& text : deviceTexts) {
         std::string error;
         const auto address = parseDeviceAddress(text, error);
@@ -252,46 +258,47 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
             return kExitUsage;
         }
         // A board cannot take two updates at once, by whatever address it is reached.
-        const auto repeated = std::find_if(result.devices.begin(), result.devices.end(),
-                                           [&](const DeviceAddress& a) { return sameBoard(a, *address); });
-        if (repeated != result.devices.end()) {
-            if (repeated->toString() == address->toString()) {
+        const auto repeated = std::find_if(options.boards.begin(), options.boards.end(),
+                                           [&](const BoardTarget& b) { return sameBoard(b.address, *address); });
+        if (repeated != options.boards.end()) {
+            if (repeated->address.toString() == address->toString()) {
                 err << "error: the device " << address->toString() << " is given more than once\n";
             } else {
-                err << "error: the devices " << repeated->toString() << " and " << address->toString()
+                err << "error: the devices " << repeated->address.toString() << " and " << address->toString()
                     << " are one board\n";
             }
             return kExitUsage;
         }
-        result.devices.push_back(*address);
+        options.boards.push_back({*address, openReportPort});
     }
     if (list) {
-        if (result.devices.size() > 1) {
+        if (options.boards.size() > 1) {
             err << "error: --list takes one --device\n";
             return kExitUsage;
         }
         result.action = UpdateCommandLine::Action::List;
         return std::nullopt;
     }
-    if (result.devices.size() > 1) {
-        for (const DeviceAddress& a : result.devices) {
-            if (a.kind == DeviceAddress::Kind::Usb && a.path.empty()) {
+    if (options.boards.size() > 1) {
+        for (const BoardTarget& b : options.boards) {
+            if (b.address.kind == DeviceAddress::Kind::Usb && b.address.path.empty()) {
                 err << "error: with several boards, name each USB bootloader by its path (usb:PATH, as "
                        "--list shows it), or use --all\n";
                 return kExitUsage;
             }
         }
     }
-    result.board = boardText.empty()                ? BoardKind::None
-                   : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
-                                                  : BoardKind::Display;
-    if (result.board == BoardKind::None || file.empty()) {
+    options.board = boardText.empty()                ? BoardKind::None
+                    : (boardText[0] | 0x20) == 'i' ? BoardKind::Interface
+                                                   : BoardKind::Display;
+    if (options.board == BoardKind::None || file.empty()) {
         err << "error: an update needs --board interface|display and FILE.hex\n"
             << "Run with --help for more information.\n";
         return kExitUsage;
     }
     result.action = UpdateCommandLine::Action::Update;
-    result.file = file;
+    options.file = file;
+    options.commandLine = commandLineText(argc, argv);
     return std::nullopt;
 }
 

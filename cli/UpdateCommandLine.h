@@ -1,12 +1,9 @@
 #pragma once
 
-#include "app/BoardKind.h"
-#include "usb/DeviceAddress.h"
+#include "cli/UpdateOptions.h"
 
 #include <iosfwd>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace tarvane {
 
@@ -15,17 +12,9 @@ struct UpdateCommandLine {
     enum class Action { Update, Inspect, List };
 
     Action action = Action::Update;
-    BoardKind board = BoardKind::None;
-    // At least one, each given once; "usb" when --device is not given.
-    std::vector<DeviceAddress> devices;
-    bool all = false;
-    bool verifyOnly = false;
-    bool json = false;
-    double waitSeconds = 0;
-    std::string tracePath;
-    std::string reportPath;
-    // The HEX file to update with, or to inspect.
-    std::string file;
+    // What the update runs with. --inspect fills in only the file, --list
+    // only its one board ("usb" when --device is not given).
+    UpdateOptions options;
 };
 
 // Parses tarvane-update's arguments. Returns an exit status when the program

@@ -4,8 +4,6 @@
 #include "cli/StopSignal.h"
 #include "cli/UpdateCommandLine.h"
 #include "startup/StartUp.h"
-#include "trace/TraceFormat.h"
-#include "usb/PortFactory.h"
 
 #include <iostream>
 #include <string>
@@ -41,9 +39,9 @@ int main(int argc, char** argv) {
 
     switch (request.action) {
     case UpdateCommandLine::Action::Inspect:
-        return inspectHexFile(request.file, std::cout, std::cerr);
+        return inspectHexFile(request.options.file, std::cout, std::cerr);
     case UpdateCommandLine::Action::List:
-        return listDevices(request.devices.front(), std::cout, std::cerr);
+        return listDevices(request.options.boards.front().address, std::cout, std::cerr);
     case UpdateCommandLine::Action::Update:
         break;
     }
@@ -52,20 +50,8 @@ int main(int argc, char** argv) {
 #else
     const bool terminal = isatty(STDERR_FILENO) != 0;
 #endif
-    UpdateOptions options;
-    options.board = request.board;
-    if (!request.all) {
-        for (const DeviceAddress& a : request.devices) options.boards.push_back({a, openReportPort});
-    }
-    options.all = request.all;
-    options.file = request.file;
-    options.verifyOnly = request.verifyOnly;
-    options.json = request.json;
-    options.waitSeconds = request.waitSeconds;
-    options.progressBar = terminal && !request.json;
-    options.trace = request.tracePath;
-    options.report = request.reportPath;
+    UpdateOptions& options = request.options;
+    options.progressBar = terminal && !options.json;
     if (!options.report.empty()) options.system = start.system;
-    options.commandLine = commandLineText(argc, argv);
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

@@ -27,20 +27,24 @@ const OutcomeFacts& outcomeFacts(UpdateOutcome outcome) {
                                                        ">> The device may not be in bootloader mode"};
     static const std::vector<std::string_view> cannotLoad{"", ">> Cannot load the HEX file."};
     static const std::array<OutcomeFacts, 8> table{{
-        {O::Updated, kExitUpdated, "updated", "updated in",
-         {"=== UPGRADE COMPLETE ===", "a) Remove the USB-C CHARGER and micro\u2013B USB cables",
-          "b) Slide the switch S4 to OFF and then to ON", "c) Push the POWER button to power up the Tarvane"},
-         false, {}, false},
-        {O::Verified, kExitUpdated, "verified", "verified in", {}, false, {}, false},
-        {O::VerificationFailed, kExitFailed, "failed", "failed (verification) after",
-         {"", ">> Verification failed!"}, true,
-         {"", ">> Verification failed!", ">> The board does not hold this file"}, false},
-        {O::NoResponse, kExitFailed, "failed", "failed (no response) after", noResponse, false, noResponse, false},
-        {O::Stalled, kExitFailed, "failed", "failed (stalled) after", stalled, true, stalled, true},
-        {O::FileNotLoaded, kExitBadFile, "failed", "file not loaded after", cannotLoad, false, cannotLoad, false},
-        {O::DeviceNotFound, kExitNoDevice, "failed", "not found after", {}, false, {}, false},
-        {O::Interrupted, kExitFailed, "interrupted", "interrupted after", {"", ">> Update interrupted"}, true,
-         {"", ">> Verification interrupted"}, false},
+        {.outcome = O::Updated,
+         .updateLines = {"=== UPGRADE COMPLETE ===", "a) Remove the USB-C CHARGER and micro\u2013B USB cables",
+                         "b) Slide the switch S4 to OFF and then to ON",
+                         "c) Push the POWER button to power up the Tarvane"}},
+        {.outcome = O::Verified},
+        {.outcome = O::VerificationFailed,
+         .updateLines = {"", ">> Verification failed!"},
+         .updateRecovery = true,
+         .verifyLines = {"", ">> Verification failed!", ">> The board does not hold this file"}},
+        {.outcome = O::NoResponse, .updateLines = noResponse, .verifyLines = noResponse},
+        {.outcome = O::Stalled, .updateLines = stalled, .updateRecovery = true, .verifyLines = stalled,
+         .verifyRecovery = true},
+        {.outcome = O::FileNotLoaded, .updateLines = cannotLoad, .verifyLines = cannotLoad},
+        {.outcome = O::DeviceNotFound},
+        {.outcome = O::Interrupted,
+         .updateLines = {"", ">> Update interrupted"},
+         .updateRecovery = true,
+         .verifyLines = {"", ">> Verification interrupted"}},
     }};
     for (const OutcomeFacts& facts : table) {
         if (facts.outcome == outcome) return facts;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "update/ExitStatus.h"
 #include "update/UpdateEvents.h"
 
 #include <string_view>
@@ -8,18 +7,14 @@
 
 namespace tarvane {
 
-// What an outcome means, for every front end.
+// How an outcome ends the log, for every front end.
 struct OutcomeFacts {
     UpdateOutcome outcome;
-    ExitStatus exitStatus;
-    // The terminal tool's JSON result and its summary line of one board.
-    std::string_view resultWord;
-    std::string_view summaryWords;
     // The lines that end the log of an update, and of a verify-only run;
     // whether the recovery lines follow them.
-    std::vector<std::string_view> updateLines;
+    std::vector<std::string_view> updateLines{};
     bool updateRecovery = false;
-    std::vector<std::string_view> verifyLines;
+    std::vector<std::string_view> verifyLines{};
     bool verifyRecovery = false;
 
     // The closing lines of a run; `boardTouched` false leaves out the recovery

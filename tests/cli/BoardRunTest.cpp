@@ -21,12 +21,11 @@ TEST(BoardRun, NoBarIsDrawnAfterAFailureLine) {
     // Standard output and the terminal's standard error on one screen, in order.
     std::ostringstream screen;
     BoardRun run({DeviceAddress{}, opener}, std::make_unique<PlainOutput>(screen, screen, true));
-    BoardJob job;
-    job.board = BoardKind::Interface;
-    job.file = TARVANE_SOURCE_DIR "/tests/e2e/traces/small.hex";
-    job.loaded = loadHexFile(job.file);
+    UpdateOptions options;
+    options.board = BoardKind::Interface;
+    options.file = TARVANE_SOURCE_DIR "/tests/e2e/traces/small.hex";
     const std::atomic<bool> stop{false};
-    run.run(job, stop);
+    run.run(options, loadHexFile(options.file), stop);
 
     EXPECT_EQ(run.outcome(), UpdateOutcome::VerificationFailed);
     const std::string text = screen.str();

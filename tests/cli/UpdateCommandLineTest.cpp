@@ -32,29 +32,29 @@ TEST(UpdateCommandLine, EachFormAsksForItsAction) {
                     "--json", "--wait", "2.5", "--trace", "run.trace", "a.hex"});
     ASSERT_FALSE(p.status) << p.err;
     EXPECT_EQ(p.request.action, UpdateCommandLine::Action::Update);
-    EXPECT_EQ(p.request.board, BoardKind::Interface);
-    ASSERT_EQ(p.request.devices.size(), 2u);
-    EXPECT_EQ(p.request.devices[1].toString(), "tcp:127.0.0.1:5000");
-    EXPECT_TRUE(p.request.verifyOnly && p.request.json && !p.request.all);
-    EXPECT_EQ(p.request.waitSeconds, 2.5);
-    EXPECT_EQ(p.request.tracePath, "run.trace");
-    EXPECT_EQ(p.request.file, "a.hex");
+    EXPECT_EQ(p.request.options.board, BoardKind::Interface);
+    ASSERT_EQ(p.request.options.boards.size(), 2u);
+    EXPECT_EQ(p.request.options.boards[1].address.toString(), "tcp:127.0.0.1:5000");
+    EXPECT_TRUE(p.request.options.verifyOnly && p.request.options.json && !p.request.options.all);
+    EXPECT_EQ(p.request.options.waitSeconds, 2.5);
+    EXPECT_EQ(p.request.options.trace, "run.trace");
+    EXPECT_EQ(p.request.options.file, "a.hex");
 
     p = parse({"--board", "display", "--all", "a.hex"});
     ASSERT_FALSE(p.status) << p.err;
-    EXPECT_TRUE(p.request.all);
-    EXPECT_EQ(p.request.board, BoardKind::Display);
+    EXPECT_TRUE(p.request.options.all);
+    EXPECT_EQ(p.request.options.board, BoardKind::Display);
 
     p = parse({"--list"});
     ASSERT_FALSE(p.status) << p.err;
     EXPECT_EQ(p.request.action, UpdateCommandLine::Action::List);
-    ASSERT_EQ(p.request.devices.size(), 1u);
-    EXPECT_EQ(p.request.devices[0].toString(), "usb") << "usb is the default address";
+    ASSERT_EQ(p.request.options.boards.size(), 1u);
+    EXPECT_EQ(p.request.options.boards[0].address.toString(), "usb") << "usb is the default address";
 
     p = parse({"--inspect", "a.hex"});
     ASSERT_FALSE(p.status) << p.err;
     EXPECT_EQ(p.request.action, UpdateCommandLine::Action::Inspect);
-    EXPECT_EQ(p.request.file, "a.hex");
+    EXPECT_EQ(p.request.options.file, "a.hex");
 }
 
 TEST(UpdateCommandLine, UsageErrorsSayWhyOnStandardErrorWithStatusTwo) {

@@ -1,9 +1,9 @@
 // The window as the template draws it: controls, states at start, layout,
 // texts that fit, the log and file label, and the keys that close it.
-#include "app/BoardTexts.h"
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/TemplateControls.h"
+#include "front/BoardTexts.h"
 #include "res/version.h"
 #include "tests/qt/QtTestSupport.h"
 

@@ -89,11 +89,10 @@ UpdateRun update(HidApi& api) {
         return openHidBootloader(api, a.path, vid, pid, detail);
     };
     BoardRun board({DeviceAddress{}, opener}, std::make_unique<PlainOutput>(out, err, false));
-    BoardJob job;
-    job.file = TARVANE_SOURCE_DIR "/examples/Tarvane_Display_Board_2064.hex";
-    job.loaded = loadHexFile(job.file);
+    UpdateOptions options;
+    options.file = TARVANE_SOURCE_DIR "/examples/Tarvane_Display_Board_2064.hex";
     const std::atomic<bool> stop{false};
-    board.run(job, stop);
+    board.run(options, loadHexFile(options.file), stop);
     return {board.outcome(), out.str(), err.str()};
 }
 

@@ -1,11 +1,11 @@
 // The Win32 window driven as a user drives it: clicks sent to its buttons,
 // its controls read back through the system, a whole update on the in-process
 // simulated board with the real timer, posted link messages and pauses.
-#include "app/BoardTexts.h"
 #include "app/DialogTemplates.h"
 #include "app/win32/SupportReportMenu.h"
 #include "app/win32/Win32DialogView.h"
 #include "firmware/Utf8Path.h"
+#include "front/BoardTexts.h"
 #include "res/resource.h"
 #include "sim/SimDevicePort.h"
 #include "tests/support/HexGen.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/BoardKind.h"
+#include "front/BoardKind.h"
 
 #include <string_view>
 

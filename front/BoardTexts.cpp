@@ -1,4 +1,4 @@
-#include "app/BoardTexts.h"
+#include "front/BoardTexts.h"
 
 #include "res/resource.h"
 

@@ -1,4 +1,4 @@
-#include "app/EventLoop.h"
+#include "front/EventLoop.h"
 
 #include <algorithm>
 
