@@ -1,26 +1,17 @@
 #!/bin/sh
-# The scenarios, inside the guest (its init runs this on the host's root):
-# first the Linux tool's and the window's; then, in a Wine session started
-# for them alone, the x64 build's; then, in 32-bit Wine, the x86 build's.
-# Each run of the scenario program writes its report to
-# $RESULTS/STAGE-N.json, which test-usb.py reads. Its status is 0 when every
-# run passed.
-#
-# Its one argument is the settings file test-usb.py wrote, which sets:
-#   REPO               this clone
-#   RESULTS            the folder the host reads back, the guest's one writable share
-#   TESTS, REPEAT      the scenario program, and how many times each stage runs it
-#   LINUX_FILTER       the Linux stage's scenarios (gtest filter)
-# and, with the Windows programs:
-#   WIN64_FILTER       the x64 stage's scenarios; empty: no x64 stage
-#   WIN64_BIN          the x64 build's programs
-#   WINE64_PREFIX      the Wine prefix made on the host
-#   UDEVADM            udevadm, run as the guest's udevd
-#   WIN32_FILTER       the x86 stage's scenarios; empty: no x86 stage
-#   WIN32_BIN          the x86 build's programs
-#   WINE32_TREE        the i386 tree with 32-bit Wine (wine32-tree.sh)
-#   WINE32_PREFIX_TAR  the 32-bit prefix kept by an earlier run; a new one
-#                      goes to $RESULTS/prefix32.tar
+# The scenarios, inside the guest, where init runs this on the host's root:
+# the Linux tool's and the window's; then, in a Wine session started for them
+# alone, the x64 build's; then, in 32-bit Wine, the x86 build's. Each run
+# leaves its gtest report in $RESULTS/STAGE-N.json for test-usb.py.
+# Its argument is the settings file test-usb.py wrote:
+#   REPO, RESULTS, TESTS   this clone, the folder the host reads, the scenario program
+#   REPEAT                 the runs of each stage
+#   LINUX_FILTER, WIN64_FILTER, WIN32_FILTER   each stage's scenarios; a stage
+#                          without one does not run
+#   WIN64_BIN, WINE64_PREFIX, UDEVADM          the x64 build, its Wine prefix, udevadm
+#   WIN32_BIN, WINE32_TREE, WINE32_PREFIX_TAR  the x86 build, the i386 tree with
+#                          32-bit Wine (wine32-tree.sh), the prefix an earlier run made
+#                          (a new one goes to $RESULTS/prefix32.tar)
 . "$1"
 wine_prefix=$REPO/scripts/windows/wine-prefix.sh
 status=0

@@ -13,7 +13,9 @@ shift
 export $("$here/wine-prefix.sh" env)
 
 xvfb=""
+command=""
 end_session() {
+  [[ -n $command ]] && kill "$command" 2> /dev/null
   /usr/lib/wine/wineserver -k > /dev/null 2>&1
   [[ -n $xvfb ]] && kill "$xvfb" 2> /dev/null
 }
@@ -32,4 +34,7 @@ done
 
 "$here/wine-prefix.sh" make wine "$WINEPREFIX" || exit 1
 "$here/wine-prefix.sh" start wine "$WINEPREFIX"
-"$@"
+# In the background, so that a signal is taken at once, not after it.
+"$@" &
+command=$!
+wait "$command"
