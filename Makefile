@@ -49,6 +49,7 @@ bench: build
 
 # Whole updates through the Linux kernel's USB HID stack, in a qemu guest
 # booting Debian's kernel (downloaded into $(BUILD)/usb-vm, never installed).
+# Started without a shell, so that it ends qemu when make itself is killed.
 test-usb: build
 	@scripts/usb-vm/test-usb.py $(BUILD)
 
