@@ -12,6 +12,7 @@
 #   WIN32_BIN, WINE32_TREE, WINE32_PREFIX_TAR  the x86 build, the i386 tree with
 #                          32-bit Wine (wine32-tree.sh), the prefix an earlier run made
 #                          (a new one goes to $RESULTS/prefix32.tar)
+# shellcheck source=/dev/null
 . "$1"
 wine_prefix=$REPO/scripts/windows/wine-prefix.sh
 status=0
