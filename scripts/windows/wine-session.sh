@@ -12,9 +12,13 @@ shift
 # shellcheck disable=SC2046 # one word a setting
 export $("$here/wine-prefix.sh" env)
 
+# Ends the session also when the caller is killed without passing it on.
+( while kill -0 "$PPID" 2> /dev/null; do sleep 2; done; kill -TERM $$ ) &
+watchdog=$!
 xvfb=""
 command=""
 end_session() {
+  kill "$watchdog" 2> /dev/null
   [[ -n $command ]] && kill "$command" 2> /dev/null
   /usr/lib/wine/wineserver -k > /dev/null 2>&1
   [[ -n $xvfb ]] && kill "$xvfb" 2> /dev/null
