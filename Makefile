@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/deps/install-deps.sh
 
 # CMake's warnings and its summary of what this build has go to standard
 # error and show; its progress lines go to standard output and do not. A
@@ -31,7 +31,7 @@ test: build
 # The demonstration: the sample Display board file onto the simulated board.
 # It installs and builds only the terminal tool and what it links.
 run:
-	@scripts/install-deps.sh tool
+	@scripts/deps/install-deps.sh tool
 	@$(CONFIGURE)
 	@cmake --build $(BUILD) -j $(JOBS) --target tarvane-update
 	$(BUILD)/bin/tarvane-update --board display --device sim $(SAMPLE)
@@ -49,8 +49,9 @@ bench: build
 
 # Whole updates through the Linux kernel's USB HID stack, in a qemu guest
 # booting Debian's kernel (downloaded into $(BUILD)/usb-vm, never installed).
+# Started without a shell, so that it ends qemu when make itself is killed.
 test-usb: build
-	@BUILD=$(BUILD) scripts/test-usb.sh
+	@scripts/usb-vm/test-usb.py $(BUILD)
 
 # Sanitizer builds live beside the normal one so switching costs no rebuild.
 test-sanitize: deps
@@ -88,10 +89,10 @@ fuzz-smoke: deps
 # against the native tarvane-sim of $(BUILD).
 .PHONY: windows msi test-windows
 windows:
-	@JOBS=$(JOBS) scripts/windows-build.sh
+	@JOBS=$(JOBS) scripts/windows/build.sh
 
 msi:
-	@JOBS=$(JOBS) scripts/windows-build.sh --msi
+	@JOBS=$(JOBS) scripts/windows/build.sh --msi
 
 test-windows:
-	@JOBS=$(JOBS) NATIVE_BUILD=$(BUILD) scripts/windows-test.sh
+	@JOBS=$(JOBS) NATIVE_BUILD=$(BUILD) scripts/windows/test.sh

@@ -35,7 +35,7 @@ int main() {
 
     const std::string srecCat = test::findProgram("srec_cat");
     if (srecCat.empty()) {
-        std::fprintf(stderr, "srec_cat not found (Debian package srecord); scripts/install-deps.sh installs it\n");
+        std::fprintf(stderr, "srec_cat not found (Debian package srecord); scripts/deps/install-deps.sh installs it\n");
         return 1;
     }
     test::ScratchDir dir;

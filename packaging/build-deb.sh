@@ -6,8 +6,8 @@ cd "$(dirname "$0")/.."
 build=build-package
 jobs=${JOBS:-2}
 
-scripts/install-deps.sh
-scripts/install-package-deps.sh
+scripts/deps/install-deps.sh
+scripts/deps/install-package-deps.sh
 
 # Debian's hardening flags (fortified calls, stack protector, read-only
 # relocations bound at load): lintian looks for them in the binaries.

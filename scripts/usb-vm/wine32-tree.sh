@@ -180,20 +180,8 @@ ldconfig -r "$tree"
 lap && say "ldconfig in $took"
 
 # --- check what can be checked without running i386 code ---
-# "elf-i386" for an i386 ELF file, "pe-i386" for an i386 Windows DLL.
-kind() {
-  local magic
-  magic=$(od -An -c -N4 "$1" | tr -d ' ')
-  if [[ $magic == 177ELF ]]; then
-    [[ $(od -An -tu1 -j4 -N1 "$1" | tr -d ' ') == 1 && $(od -An -tu2 -j18 -N2 "$1" | tr -d ' ') == 3 ]] && echo elf-i386
-  elif [[ $magic == MZ* ]]; then
-    local pe
-    pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-    [[ $(od -An -c -j"$pe" -N4 "$1" | tr -d ' ') == 'PE\0\0' &&
-      $(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ') == 014c ]] && echo pe-i386
-  fi
-  return 0
-}
+# An i386 program or library, or an i386 Windows DLL, as `file` names them.
+of_kind() { file -b "$2" | grep -q "^$1.*Intel 80386"; }
 # The file a path inside the tree leads to, if its links stay inside it.
 in_tree() {
   local real
@@ -205,10 +193,10 @@ wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
 for file in /usr/lib/wine/wine /usr/lib/wine/wineserver32 /bin/sh /lib/ld-linux.so.2 \
   /usr/lib/i386-linux-gnu/wine/i386-unix/ntdll.so; do
   real=$(in_tree "$file") || die "$file does not lead to a file inside the tree"
-  [[ $(kind "$real") == elf-i386 ]] || die "$file is not an i386 ELF file"
+  of_kind 'ELF 32-bit' "$real" || die "$file is not an i386 ELF file"
 done
 for dll in kernel32.dll ntdll.dll user32.dll zlib1.dll; do
-  [[ -f $tree$wine_dlls/$dll && $(kind "$tree$wine_dlls/$dll") == pe-i386 ]] || die "no i386 $wine_dlls/$dll"
+  of_kind 'PE32 executable (DLL)' "$tree$wine_dlls/$dll" || die "no i386 $wine_dlls/$dll"
   builtin_mark "$tree$wine_dlls/$dll" || die "$wine_dlls/$dll is not marked as Wine's own"
 done
 # The marked zlib1.dll differs from the mingw one in those 32 bytes only.

@@ -3,7 +3,7 @@
 // enumerates it through usbhid as /dev/hidrawN, and an updater finds and
 // updates it exactly as a user's board: the Linux tool through hidapi, and
 // the Windows builds under Wine, whose HID bus reads the same hidraw devices.
-// Runs as root inside the virtual machine that scripts/test-usb.sh boots;
+// Runs as root inside the virtual machine that scripts/usb-vm/test-usb.py boots;
 // judged from outside the updater: exit status, output, the board's request
 // log and flash dump.
 #include "link/Protocol.h"
@@ -93,8 +93,8 @@ void PrintTo(const Tool& tool, std::ostream* os) {
     *os << tool.name;
 }
 
-// The Linux tool always; each Windows build that scripts/test-usb.sh handed
-// in: the x64 one under this machine's Wine, the x86 one under 32-bit Wine.
+// The Linux tool always; each Windows build that scripts/usb-vm/guest.sh
+// hands in: the x64 one under this machine's Wine, the x86 one under 32-bit Wine.
 std::vector<Tool> tools() {
     std::vector<Tool> all{{"Linux", "", kBin}};
     const std::string wine = env("TARVANE_USB_WINE");
@@ -458,7 +458,7 @@ TEST_F(KernelUsb, TheWindowUpdatesABoardThroughTheKernel) {
 }
 
 // The Win32 window's own flow test, clicked through under Wine against a
-// board on the bus; scripts/test-usb.sh gives it a virtual display.
+// board on the bus; scripts/usb-vm/guest.sh gives it a virtual display.
 struct WineWindow : KernelUsb {};
 
 TEST_F(WineWindow, TheWindowsWindowUpdatesABoardThroughTheKernel) {
@@ -466,14 +466,10 @@ TEST_F(WineWindow, TheWindowsWindowUpdatesABoardThroughTheKernel) {
     if (!tool.windows() || tool.bin.empty() || env("DISPLAY").empty()) GTEST_SKIP() << "run with the Windows programs";
     expectWineForgotEveryBoard(tool);
     Board board = pluggedBoard("TVA-WIN32-WINDOW");
-    // The window needs Wine's desktop, which the console scenarios leave out.
-    const std::string overrides = env("WINEDLLOVERRIDES");
-    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
     setenv("TARVANE_FLOW_DEVICE", "usb", 1);
     const auto r = tool.run("tarvane_win32_tests",
                             {"--gtest_filter=WindowTest.WholeUpdateOnTheSimulatedBoardAndNoDeviceAtAll"}, 240);
     unsetenv("TARVANE_FLOW_DEVICE");
-    setenv("WINEDLLOVERRIDES", overrides.c_str(), 1);
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     const auto requests = board.requests();
     EXPECT_EQ(test::countRequests(requests, CMD_ERASE), 1u);

@@ -3,7 +3,7 @@
 # silently, its programs run from where it put them, replaced in place by a
 # newer package, that one kept when the older is tried again, and removed
 # without a trace. CTest runs it (packaging/windows/CMakeLists.txt);
-# scripts/windows-test.sh provides the virtual display and a native tarvane-sim.
+# scripts/windows/test.sh provides the virtual display and a native tarvane-sim.
 #   msi-install.sh PACKAGE.msi NEWER.msi
 # Exit 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
@@ -18,8 +18,10 @@ rm -rf "$work" && mkdir -p "$work"
 # shellcheck source=tests/windows/wine-lib.sh
 source "$(dirname "$0")/wine-lib.sh"
 
-# The menu builder would copy the shortcut into this machine's own menus.
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX=$work/prefix
+wine_prefix=${TARVANE_SOURCE_DIR:?}/scripts/windows/wine-prefix.sh
+# shellcheck disable=SC2046 # one word a setting
+export $("$wine_prefix" env)
 wineserver=/usr/lib/wine/wineserver
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
 end_prefix() { "$wineserver" -k > /dev/null 2>&1; }
@@ -73,7 +75,7 @@ expect_installed() { # VERSION LOG-NAME
 [[ -f $msi && -f $newer ]] || { echo "no package $msi or $newer" >&2; exit 77; }
 [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
 started=$(date +%s)
-"$wine" wineboot -i > /dev/null 2>&1 < /dev/null
+"$wine_prefix" make "$wine" "$WINEPREFIX" 2> /dev/null || fail "no prefix was made"
 echo "fresh prefix in $(( $(date +%s) - started )) s"
 
 run_msiexec install /i "$(winpath "$msi")"

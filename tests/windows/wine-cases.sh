@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One end-to-end case of the Windows programs under Wine, named by $1. CTest
-# runs each (tests/windows/CMakeLists.txt); scripts/windows-test.sh provides
+# runs each (tests/windows/CMakeLists.txt); scripts/windows/test.sh provides
 # the Wine prefix, the virtual display and a native tarvane-sim.
 # Exit 0 passed, 1 failed, 77 skipped.
 set -uo pipefail

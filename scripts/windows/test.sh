@@ -4,13 +4,13 @@
 # 64-bit build's tests under Wine: the core's unit tests, the window's tests,
 # the programs end to end against a native tarvane-sim, Wine's own HID devices
 # and a virtual display, and the 64-bit installer.
-#   NATIVE_BUILD=build scripts/windows-test.sh
+#   NATIVE_BUILD=build scripts/windows/test.sh
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 started=$(date +%s)
 
-"scripts/install-windows-deps.sh" || exit 1
+scripts/deps/install-windows-deps.sh || exit 1
 
 # The native simulator the Windows terminal tool talks to over tcp:.
 native=${NATIVE_BUILD:-build}
@@ -18,7 +18,7 @@ native=${NATIVE_BUILD:-build}
 cmake --build "$native" --target tarvane-sim -j "${JOBS:-2}" > /dev/null || exit 1
 export TARVANE_NATIVE_SIM=$root/$native/bin/tarvane-sim
 
-scripts/windows-build.sh --no-zip || exit 1
+scripts/windows/build.sh --no-zip || exit 1
 
 passed=0
 failed=0
@@ -49,11 +49,9 @@ check "32-bit MSI puts the 32-bit programs into the 32-bit Program Files" tests/
 
 echo "32-bit build: $failed of $((passed + failed)) checks failed"
 
-# shellcheck source=scripts/windows-wine-env.sh
-source scripts/windows-wine-env.sh || exit 1
-echo "Windows builds and Wine ready after $(( $(date +%s) - started )) s"
-
 # CTest's summary stays the last thing printed.
-ctest --test-dir build-win64 --output-on-failure -j 2 < /dev/null
+scripts/windows/wine-session.sh "$root/build-win64/wine-prefix" bash -c \
+  'echo "Windows builds and Wine ready after $(( $(date +%s) - $1 )) s"
+   exec ctest --test-dir build-win64 --output-on-failure -j 2 < /dev/null' - "$started"
 ctest_status=$?
 [[ $ctest_status -eq 0 && $failed -eq 0 ]]

@@ -4,7 +4,7 @@
 # the simulated board, the window's libraries, the udev rule's place, then
 # removal. The chroot comes from debootstrap once and is kept as a tarball
 # under build-package/, so later runs start from the same clean system fast.
-# Usage: scripts/check-package.sh [FILE.deb]   (default: the newest in dist/)
+# Usage: packaging/check-package.sh [FILE.deb]   (default: the newest in dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +13,7 @@ deb=${1:-$(ls -t dist/tarvane-updater_*.deb 2>/dev/null | head -n 1)}
 [[ -f $deb ]] || { echo "check-package: no .deb; run 'make package' first" >&2; exit 2; }
 sample=examples/Tarvane_Display_Board_2064.hex
 
-scripts/install-package-deps.sh --chroot
+scripts/deps/install-package-deps.sh --chroot
 cache=build-package/chroot-cache
 tarball=$cache/debian12-minbase.tar
 root=build-package/chroot

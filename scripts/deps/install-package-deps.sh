@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what `make package` and scripts/check-package.sh need beyond the
+# Installs what `make package` and packaging/check-package.sh need beyond the
 # build itself, only when something is missing.
 set -euo pipefail
 

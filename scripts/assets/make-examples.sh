@@ -3,7 +3,7 @@
 # making: deterministic filler that looks like code, a version banner, and a
 # configuration block in the boot area the way real builds carry one.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

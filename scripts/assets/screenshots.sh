@@ -4,11 +4,11 @@
 # update and saves PNGs to docs/screenshots/ (or the folder given).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-$root/docs/screenshots}
 build=${BUILD:-$root/build}
 
-source "$root/scripts/apt-install-missing.sh"
+source "$root/scripts/deps/apt-install-missing.sh"
 apt_install_missing xvfb xauth fonts-open-sans
 
 make -C "$root" --no-print-directory build BUILD="$build"

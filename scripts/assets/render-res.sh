@@ -3,9 +3,9 @@
 # beside them. Only needed after a drawing changes: the build uses the committed files.
 set -euo pipefail
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
-source "$root/scripts/apt-install-missing.sh"
+source "$root/scripts/deps/apt-install-missing.sh"
 apt_install_missing librsvg2-bin python3-pil fonts-dejavu-core fontconfig
 # Debian's own python3, because python3-pil installs into it and not into any other.
 python=/usr/bin/python3
@@ -18,4 +18,4 @@ for face in "DejaVu Sans" "DejaVu Sans:bold"; do
   fi
 done
 
-exec "$python" "$root/scripts/render-res.py" "$root/res"
+exec "$python" "$root/scripts/assets/render-res.py" "$root/res"

@@ -4,11 +4,11 @@
 # holding tarvane-updater.exe (the window) and tarvane-update.exe (the
 # terminal tool), and the installers tarvane-updater-VERSION-x86.msi and
 # -x64.msi. --msi packs only the installers, --no-zip nothing.
-#   scripts/windows-build.sh [--msi | --no-zip]
+#   scripts/windows/build.sh [--msi | --no-zip]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 
-"scripts/install-windows-deps.sh"
+scripts/deps/install-windows-deps.sh
 
 # -O2 as the native build; the programs are stripped as they are packed.
 BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}

@@ -5,18 +5,17 @@
 # There is no window manager in the virtual display, so clicks go by position,
 # computed from the window's size in dialog units.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 out=$root/docs/screenshots
 
-[[ -x build-win64/bin/tarvane-updater.exe ]] || scripts/windows-build.sh --no-zip
-# shellcheck source=scripts/windows-wine-env.sh
-source scripts/windows-wine-env.sh
+[[ -x build-win64/bin/tarvane-updater.exe ]] || scripts/windows/build.sh --no-zip
+# Everything below runs in a Wine session of its own.
+[[ ${1:-} == --in-session ]] || exec scripts/windows/wine-session.sh "$root/build-win64/wine-prefix" "$root/scripts/windows/screenshots.sh" --in-session
 
 wine build-win64/bin/tarvane-updater.exe > /dev/null 2>&1 < /dev/null &
 updater=$!
-stop_updater() { kill "$updater" 2>/dev/null || true; tarvane_wine_cleanup; }
-trap stop_updater EXIT
+trap 'kill "$updater" 2>/dev/null || true' EXIT
 
 find_window() { # title regex
   for _ in $(seq 150); do
