@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
@@ -80,11 +81,15 @@ struct Tool {
         args.push_back(file);
         return run("tarvane-update", args);
     }
-    // `--list`'s address of the board with this serial number; empty when none.
+    // `--list`'s address of the board with this serial number; empty when none
+    // is listed within 20 s (Wine may see a board plugged in late on a busy host).
     std::string addressOf(const std::string& serial) const {
-        for (const auto& line : test::splitLines(run("tarvane-update", {"--list"}).out)) {
-            if (line.find("\"" + serial + "\"") != std::string::npos) return line.substr(0, line.find('\t'));
-        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        do {
+            for (const auto& line : test::splitLines(run("tarvane-update", {"--list"}).out)) {
+                if (line.find("\"" + serial + "\"") != std::string::npos) return line.substr(0, line.find('\t'));
+            }
+        } while (std::chrono::steady_clock::now() < until);
         return "";
     }
 };

@@ -65,7 +65,17 @@ int main(int argc, char** argv) {
     link.useFile(hex->bytes);
     link.startWorker();
     if (!link.sendRequest(CMD_PROGRAM, 3, 1000)) return fail("no program request");
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Until the board has stopped taking batches: no progress for 2 s (a
+    // fixed wait was too short for Wine on a busy host).
+    std::uint32_t consumed = 0;
+    auto moved = Clock::now();
+    for (const auto begun = moved; secondsSince(begun) < 60 && secondsSince(moved) < 2;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (const std::uint32_t now = link.progress().linesConsumed; now != consumed) {
+            consumed = now;
+            moved = Clock::now();
+        }
+    }
     const auto t = Clock::now();
     link.stopWorker();
     const double stopped = secondsSince(t);
