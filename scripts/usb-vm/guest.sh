@@ -37,12 +37,15 @@ if [ -n "${WIN64_FILTER:-}" ]; then
   # Wine takes only a prefix its user owns; the guest's root runs it, whoever
   # made it on the host (on the RAM layer: the folder alone is copied up).
   chown 0:0 "$WINEPREFIX"
+  # The Win32 window's scenario draws on a virtual display. It is up before
+  # the session starts: the desktop the boot opens serves every window after.
+  Xvfb :7 -screen 0 1280x900x24 -nolisten tcp > /dev/null 2>&1 &
+  waited=0
+  while [ ! -S /tmp/.X11-unix/X7 ] && [ "$waited" -lt 50 ]; do sleep 0.1; waited=$((waited + 1)); done
+  export DISPLAY=:7 TARVANE_USB_WINE=/usr/lib/wine/wine64 TARVANE_USB_WIN64_BIN="$WIN64_BIN"
   started=$(date +%s)
   "$wine_prefix" start /usr/lib/wine/wine64 "$WINEPREFIX"
   echo "tarvane-usb: the Wine session started in $(seconds_since "$started") s"
-  # The Win32 window's scenario draws on a virtual display.
-  Xvfb :7 -screen 0 1280x900x24 -nolisten tcp > /dev/null 2>&1 &
-  export DISPLAY=:7 TARVANE_USB_WINE=/usr/lib/wine/wine64 TARVANE_USB_WIN64_BIN="$WIN64_BIN"
   stage windows-x64 "$WIN64_FILTER"
 fi
 
