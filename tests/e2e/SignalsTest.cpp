@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -32,26 +31,8 @@ const std::string kDisplayFile = (fs::path(TARVANE_SOURCE_DIR) / "examples" / "T
 // when the test ends, however it ends.
 class Update {
 public:
-    explicit Update(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        args.insert(args.begin(), kUpdate);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent) _exit(127);
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            execv(kUpdate.c_str(), argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
+    explicit Update(const std::vector<std::string>& args) {
+        pid_ = test::spawnWithOutputPipe(kUpdate, args, SIGKILL, out_);
     }
     ~Update() {
         if (pid_ > 0 && !waited_) {

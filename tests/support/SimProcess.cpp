@@ -50,26 +50,21 @@ SimProcess::SimProcess(const Gadget& gadget, const std::vector<std::string>& opt
     }
 }
 
-void SimProcess::start(std::vector<std::string> transport, const std::vector<std::string>& options) {
+pid_t spawnWithOutputPipe(const std::string& program, const std::vector<std::string>& args, int deathSignal,
+                          int& stdoutFd) {
+    stdoutFd = -1;
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        error_ = "pipe failed";
-        return;
-    }
-    const std::string program = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
-    std::vector<std::string> args{program};
-    args.insert(args.end(), transport.begin(), transport.end());
-    args.insert(args.end(), options.begin(), options.end());
+    if (pipe2(out, O_CLOEXEC) != 0) return -1;
+    std::vector<std::string> all{program};
+    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
 
     const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // A test that crashes must not leave the simulator running, holding
-        // the test runner's output pipe open.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, deathSignal);
         if (getppid() != parent) _exit(127);
         const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (devNull < 0 || dup2(devNull, 0) < 0 || dup2(out[1], 1) < 0) _exit(127);
@@ -77,14 +72,26 @@ void SimProcess::start(std::vector<std::string> transport, const std::vector<std
         _exit(127);
     }
     close(out[1]);
-    if (pid_ < 0) {
+    if (pid < 0) {
         close(out[0]);
+        return -1;
+    }
+    stdoutFd = out[0];
+    return pid;
+}
+
+void SimProcess::start(std::vector<std::string> transport, const std::vector<std::string>& options) {
+    const std::string program = std::string(TARVANE_BIN_DIR) + "/tarvane-sim";
+    std::vector<std::string> args = std::move(transport);
+    args.insert(args.end(), options.begin(), options.end());
+    // A test that crashes must not leave the simulator running, holding the
+    // test runner's output pipe open. The read end stays open for the
+    // child's life: closing it would turn any later output into SIGPIPE.
+    pid_ = spawnWithOutputPipe(program, args, SIGTERM, stdoutFd_);
+    if (pid_ < 0) {
         error_ = "cannot run " + program;
         return;
     }
-    // The read end stays open for the child's life: closing it would turn any
-    // later output of the child into SIGPIPE.
-    stdoutFd_ = out[0];
     ready_ = true;
 }
 

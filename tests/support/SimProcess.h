@@ -48,6 +48,13 @@ private:
     std::string error_;
 };
 
+// Starts `program` with `args`, its standard input /dev/null and its standard
+// output on a pipe whose read end goes to `stdoutFd`; the child gets
+// `deathSignal` when the thread that started it ends, so a test that ends
+// however it ends leaves nothing running. The child's pid, or -1.
+pid_t spawnWithOutputPipe(const std::string& program, const std::vector<std::string>& args, int deathSignal,
+                          int& stdoutFd);
+
 // A loopback port nobody listens on right now.
 std::uint16_t freeLoopbackPort();
 
