@@ -1,5 +1,6 @@
 #include "app/qt/TemplateControls.h"
 
+#include "app/AccessibleNames.h"
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/Pictures.h"
 
@@ -137,6 +138,9 @@ void TemplateControls::setPicture(int id, int bitmapId) {
     auto* picture = find<QLabel>(id);
     if (!picture) return;
     const QPixmap pixmap = loadBitmap(bitmapId);
+    const AccessibleText shows = pictureText(pixmap.isNull() ? 0 : bitmapId);
+    picture->setAccessibleName(fromUtf8(shows.name));
+    picture->setAccessibleDescription(fromUtf8(shows.description));
     if (pixmap.isNull()) {
         picture->clear();
         picture->setProperty(kBitmapProperty, 0);
