@@ -100,6 +100,11 @@ std::span<const int> readingOrder() {
     return kOrder;
 }
 
+std::span<const BoardKey> boardKeys() {
+    static constexpr std::array kKeys{BoardKey{IDC_INTERFACE_BOARD, 'I'}, BoardKey{IDC_DISPLAY_BOARD, 'D'}};
+    return kKeys;
+}
+
 std::span<const LabelFor> labelsFor() {
     static constexpr std::array kLabels{
         LabelFor{IDC_STEP2, IDC_INTERFACE_BOARD},

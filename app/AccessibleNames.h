@@ -36,6 +36,14 @@ std::string_view outcomeName(UpdateOutcome outcome);
 // each introduces, then the file field, Browse, the log, Update.
 std::span<const int> readingOrder();
 
+// The board radio buttons have no tab stop and no mnemonic in their text:
+// Alt and this letter choose each, as a click does.
+struct BoardKey {
+    int control;
+    char letter;
+};
+std::span<const BoardKey> boardKeys();
+
 // A step text and the control it introduces.
 struct LabelFor {
     int label;

@@ -50,6 +50,8 @@ std::unique_ptr<QWidget> makeWidget(const ControlTemplate& control) {
     case ControlKind::Log: {
         auto log = std::make_unique<QPlainTextEdit>();
         log->setReadOnly(true);
+        // A read-only log still takes the caret keys, so it can be read line by line.
+        log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         log->setLineWrapMode(QPlainTextEdit::NoWrap);
         log->setTabChangesFocus(true);
         log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -3,8 +3,10 @@
 #include "app/AccessibleNames.h"
 #include "app/qt/TemplateControls.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPointer>
 
@@ -66,6 +68,10 @@ void describeMainWindow(QWidget& window, const TemplateControls& controls) {
         if (!widget) continue;
         if (!text.name.empty()) widget->setAccessibleName(fromUtf8(text.name));
         if (!text.description.empty()) widget->setAccessibleDescription(fromUtf8(text.description));
+    }
+    for (const BoardKey& key : boardKeys()) {
+        if (auto* button = controls.find<QAbstractButton>(key.control))
+            button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_A + (key.letter - 'A'))));
     }
     for (const LabelFor& pair : labelsFor()) {
         auto* label = controls.find<QLabel>(pair.label);
