@@ -1,7 +1,9 @@
 #include "app/qt/WindowAccessibility.h"
 
 #include "app/AccessibleNames.h"
+#include "app/qt/ElidedLabel.h"
 #include "app/qt/TemplateControls.h"
+#include "res/resource.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -16,6 +18,7 @@ namespace tarvane {
 namespace {
 
 constexpr const char* kReadingOrderProperty = "tarvaneReadingOrder";
+constexpr const char* kBoardButtonProperty = "tarvaneBoardButton";
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -53,10 +56,56 @@ private:
     }
 };
 
-QAccessibleInterface* readingOrderFactory(const QString&, QObject* object) {
-    auto* window = qobject_cast<QWidget*>(object);
-    if (!window || !window->property(kReadingOrderProperty).isValid()) return nullptr;
-    return new ReadingOrderAccessible(window);
+// A board button clicked by a screen reader's action, as by the mouse: the
+// choice runs again on the board already chosen, where a plain toggle would
+// do nothing.
+class BoardButtonAccessible : public QAccessibleWidget {
+public:
+    explicit BoardButtonAccessible(QAbstractButton* button) : QAccessibleWidget(button, QAccessible::RadioButton) {}
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return button()->text();
+        if (kind == QAccessible::Accelerator) return button()->shortcut().toString(QKeySequence::NativeText);
+        return QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = button()->isChecked();
+        return s;
+    }
+
+    QStringList actionNames() const override {
+        return QStringList{pressAction(), toggleAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction() || action == toggleAction()) {
+            if (widget()->isEnabled()) button()->animateClick();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+    QStringList keyBindingsForAction(const QString& action) const override {
+        if (action == pressAction()) return {text(QAccessible::Accelerator)};
+        return QAccessibleWidget::keyBindingsForAction(action);
+    }
+
+private:
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+QAccessibleInterface* windowFactory(const QString&, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget) return nullptr;
+    if (widget->property(kReadingOrderProperty).isValid()) return new ReadingOrderAccessible(widget);
+    if (widget->property(kBoardButtonProperty).isValid())
+        return new BoardButtonAccessible(static_cast<QAbstractButton*>(widget));
+    // The file field reads as the text it is.
+    if (qobject_cast<ElidedLabel*>(widget)) return new QAccessibleWidget(widget, QAccessible::StaticText);
+    return nullptr;
 }
 
 } // namespace
@@ -70,8 +119,10 @@ void describeMainWindow(QWidget& window, const TemplateControls& controls) {
         if (!text.description.empty()) widget->setAccessibleDescription(fromUtf8(text.description));
     }
     for (const BoardKey& key : boardKeys()) {
-        if (auto* button = controls.find<QAbstractButton>(key.control))
+        if (auto* button = controls.find<QAbstractButton>(key.control)) {
             button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_A + (key.letter - 'A'))));
+            button->setProperty(kBoardButtonProperty, true);
+        }
     }
     for (const LabelFor& pair : labelsFor()) {
         auto* label = controls.find<QLabel>(pair.label);
@@ -82,8 +133,15 @@ void describeMainWindow(QWidget& window, const TemplateControls& controls) {
         if (QWidget* widget = controls.find(id)) order.append(QVariant::fromValue<QObject*>(widget));
     }
     window.setProperty(kReadingOrderProperty, order);
-    static const bool installed = (QAccessible::installFactory(readingOrderFactory), true);
+    static const bool installed = (QAccessible::installFactory(windowFactory), true);
     static_cast<void>(installed);
+    // An interface made before the factory was in place would stay cached.
+    std::vector<QObject*> served{&window, controls.find(IDC_FILE_NAME)};
+    for (const BoardKey& key : boardKeys()) served.push_back(controls.find(key.control));
+    for (QObject* object : served) {
+        if (QAccessibleInterface* cached = object ? QAccessible::queryAccessibleInterface(object) : nullptr)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(cached));
+    }
 }
 
 void alert(QWidget& source) {
