@@ -233,8 +233,9 @@ LRESULT CALLBACK WindowAccessibility::subclassProc(HWND control, UINT message, W
     auto* accessibility = reinterpret_cast<WindowAccessibility*>(self);
     if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT)
         return accessibility->onGetObject(control, wParam, lParam);
-    // The board buttons' Alt keys reach the window as a menu key no mnemonic took.
-    if (message == WM_SYSCOMMAND && control == accessibility->window_ && (wParam & 0xFFF0) == SC_KEYMENU &&
+    // An Alt key no mnemonic took comes back to the control that has the
+    // focus (or the window) as a menu key: the board buttons' keys are among them.
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_KEYMENU &&
         accessibility->onBoardKey(lParam))
         return 0;
     return DefSubclassProc(control, message, wParam, lParam);
