@@ -141,6 +141,14 @@ def main():
         if not Atspi.Action.do_action(node, 0):
             fail("%s did not take its action" % node.get_name())
 
+    # The step texts label what they introduce.
+    for relation in control("Update").get_relation_set():
+        if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY:
+            if relation.get_target(0).get_name().startswith("STEP 6)"):
+                break
+    else:
+        fail("STEP 6 does not label Update")
+
     press(control("Display Board"))
     def log_text():
         log = control("Log")
