@@ -36,6 +36,13 @@ for triple in x86:build-win32 x64:build-win64; do
   [[ ${1:-} == --msi ]] && continue
   zipfile="dist/tarvane-updater-windows-$arch.zip"
   rm -f "$zipfile"
-  zip -q -j "$zipfile" "$packed/programs/tarvane-updater.exe" "$packed/programs/tarvane-update.exe"
+  # Entries in a fixed order, without owners or extra times, dated
+  # SOURCE_DATE_EPOCH where it is set: the same programs give the same zip.
+  work=$(mktemp -d)
+  cp "$packed/programs/tarvane-updater.exe" "$packed/programs/tarvane-update.exe" "$work/"
+  chmod 755 "$work"/*.exe
+  [[ -n ${SOURCE_DATE_EPOCH:-} ]] && touch -d "@$SOURCE_DATE_EPOCH" "$work"/*.exe
+  TZ=UTC zip -q -X -j "$zipfile" "$work/tarvane-updater.exe" "$work/tarvane-update.exe"
+  rm -rf "$work"
   echo "$zipfile"
 done
