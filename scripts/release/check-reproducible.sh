@@ -12,6 +12,10 @@ scripts/deps/install-release-deps.sh
 commit=$(git rev-parse HEAD)
 [[ -z $(git status --porcelain --untracked-files=no) ]] ||
   echo "note: uncommitted changes are not in the check; it builds $commit"
+# A compiler cache given in the environment may serve: without a base folder
+# it keys every object by its clone's own paths, so it cannot hand one clone
+# what the other compiled.
+unset CCACHE_BASEDIR
 work=$(realpath -m "${1:-build-repro}")
 rm -rf "$work"
 mkdir -p "$work"
