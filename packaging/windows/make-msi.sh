@@ -29,7 +29,8 @@ clock=()
 if [[ -n ${SOURCE_DATE_EPOCH:-} ]]; then
   export TZ=UTC
   touch -d "@$SOURCE_DATE_EPOCH" "$work"/*
-  clock=(faketime "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')")
+  # -f: the clock stands still there, however long the tools take.
+  clock=(faketime -f "$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')")
 fi
 
 (cd "$work" && "${clock[@]}" wixl "$@" -o package.msi "$wxs")
