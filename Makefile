@@ -96,3 +96,17 @@ msi:
 
 test-windows:
 	@JOBS=$(JOBS) NATIVE_BUILD=$(BUILD) scripts/windows/test.sh
+
+# A release: every artefact and SHA256SUMS in dist/, signed when
+# TARVANE_SIGN_P12 and TARVANE_SIGN_PASSWORD are set. `make check-reproducible`
+# builds the commit twice from two clones and compares the artefacts;
+# `make test-release` signs a release with a throwaway certificate and checks it.
+.PHONY: release check-reproducible test-release
+release:
+	@JOBS=$(JOBS) scripts/release/release.sh
+
+check-reproducible:
+	@scripts/release/check-reproducible.sh
+
+test-release:
+	@JOBS=$(JOBS) tests/release/signing.sh

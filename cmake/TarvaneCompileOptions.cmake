@@ -10,6 +10,12 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   if(TARVANE_WARNINGS_AS_ERRORS)
     target_compile_options(tarvane_options INTERFACE -Werror)
   endif()
+  # No checkout or build folder in the programs (__FILE__, debug info), so
+  # two clones of one commit build the same bytes. The build folder comes
+  # last: it may lie inside the checkout, and the last match wins.
+  target_compile_options(tarvane_options INTERFACE
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+    -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 elseif(MSVC)
   target_compile_options(tarvane_options INTERFACE /W4 $<$<BOOL:${TARVANE_WARNINGS_AS_ERRORS}>:/WX>)
 endif()

@@ -12,7 +12,7 @@ packages=(
   wine wine64                                           # runs the x86_64 programs and tests
   xvfb xauth xdotool x11-utils x11-apps imagemagick     # the window in a virtual display, its screenshots
   fonts-lato                                            # stands in for Segoe UI, which Wine lacks
-  wixl msitools                                         # builds the MSIs, and reads their tables back
+  wixl msitools faketime                                # builds the MSIs at a fixed time, reads their tables back
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

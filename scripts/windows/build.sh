@@ -20,9 +20,10 @@ build() { # build-dir toolchain cmake-options...
   cmake --build "$1" -j "$JOBS" --target all tarvane_msi
 }
 
-# No 32-bit program runs here, so that build leaves its tests out.
+# No 32-bit program runs here, so that build leaves its tests out; a release
+# (WINDOWS_TESTS=OFF) leaves out those of the 64-bit one too.
 build build-win32 toolchain-mingw-i686.cmake -DBUILD_TESTING=OFF
-build build-win64 toolchain-mingw-x86_64.cmake ${TARVANE_NATIVE_SIM:+-DTARVANE_NATIVE_SIM="$TARVANE_NATIVE_SIM"}
+build build-win64 toolchain-mingw-x86_64.cmake -DBUILD_TESTING="${WINDOWS_TESTS:-ON}" ${TARVANE_NATIVE_SIM:+-DTARVANE_NATIVE_SIM="$TARVANE_NATIVE_SIM"}
 
 [[ ${1:-} == --no-zip ]] && exit 0
 mkdir -p dist
@@ -36,6 +37,13 @@ for triple in x86:build-win32 x64:build-win64; do
   [[ ${1:-} == --msi ]] && continue
   zipfile="dist/tarvane-updater-windows-$arch.zip"
   rm -f "$zipfile"
-  zip -q -j "$zipfile" "$packed/programs/tarvane-updater.exe" "$packed/programs/tarvane-update.exe"
+  # Entries in a fixed order, without owners or extra times, dated
+  # SOURCE_DATE_EPOCH where it is set: the same programs give the same zip.
+  work=$(mktemp -d)
+  cp "$packed/programs/tarvane-updater.exe" "$packed/programs/tarvane-update.exe" "$work/"
+  chmod 755 "$work"/*.exe
+  [[ -n ${SOURCE_DATE_EPOCH:-} ]] && touch -d "@$SOURCE_DATE_EPOCH" "$work"/*.exe
+  TZ=UTC zip -q -X -j "$zipfile" "$work/tarvane-updater.exe" "$work/tarvane-update.exe"
+  rm -rf "$work"
   echo "$zipfile"
 done
