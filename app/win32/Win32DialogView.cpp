@@ -75,6 +75,9 @@ INT_PTR Win32DialogView::handleMessage(HWND window, UINT message, WPARAM wParam,
         onLinkMessage(lParam);
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
         return TRUE;
+    case WM_DPICHANGED:
+        scale_.onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_DESTROY:
         onDestroy(window);
         return FALSE;
@@ -90,6 +93,7 @@ void Win32DialogView::onInitDialog(HWND window) {
     SetWindowTextW(window, toWide(kWindowTitle).c_str());
     addSaveReportToSystemMenu(window);
     logMenu_.emplace(GetDlgItem(window, IDC_LOG), [this] { return dialog_.canSaveReport(); });
+    scale_.attach(instance_, window, mainDialogTemplate());
 }
 
 bool Win32DialogView::onPaint(HWND window) {
@@ -190,7 +194,7 @@ void Win32DialogView::showControl(int id, bool visible) {
 }
 
 void Win32DialogView::setPicture(int controlId, int bitmapId) {
-    pictures_.show(instance_, item(controlId), bitmapId);
+    scale_.setPicture(controlId, bitmapId);
 }
 
 void Win32DialogView::setLogText(const std::string& text) {
