@@ -17,7 +17,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,6 +68,37 @@ protected:
         BITMAP info{};
         GetObjectW(bitmap, sizeof info, &info);
         return {info.bmWidth, info.bmHeight};
+    }
+    // The picture control's place in the dialog's client area.
+    RECT placeOf(int id) const {
+        RECT place{};
+        GetWindowRect(item(id), &place);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    }
+    // The picture fills its template frame (at the dialog's own units) along
+    // one side, within the rounding of units and pixels, and stays inside it.
+    void expectPictureFillsFrame(int id) const {
+        const ControlTemplate* c = nullptr;
+        for (const ControlTemplate& t : mainDialogTemplate().controls)
+            if (t.id == id) c = &t;
+        ASSERT_NE(c, nullptr);
+        RECT frame{c->x, c->y, c->x + c->width, c->y + c->height};
+        MapDialogRect(window, &frame);
+        const RECT place = placeOf(id);
+        const SIZE shown = bitmapSize(picture(id));
+        const long frameW = frame.right - frame.left;
+        const long frameH = frame.bottom - frame.top;
+        std::printf("picture %d: %ldx%ld in a %ldx%ld frame\n", id, shown.cx, shown.cy, frameW, frameH);
+        EXPECT_EQ(place.right - place.left, shown.cx) << id;
+        EXPECT_EQ(place.bottom - place.top, shown.cy) << id;
+        EXPECT_TRUE(std::abs(shown.cx - frameW) <= 3 || std::abs(shown.cy - frameH) <= 3) << id;
+        EXPECT_LE(shown.cx, frameW + 3) << id;
+        EXPECT_LE(shown.cy, frameH + 3) << id;
+        EXPECT_GE(place.left, frame.left - 3) << id;
+        EXPECT_GE(place.top, frame.top - 3) << id;
+        EXPECT_LE(place.right, frame.right + 3) << id;
+        EXPECT_LE(place.bottom, frame.bottom + 3) << id;
     }
     // The caret stands at the end of the last line, before its CR LF.
     void expectCaretAtLastLine() const {
@@ -162,11 +195,8 @@ TEST_F(WindowTest, OpensAsTheTemplateSays) {
     EXPECT_FALSE(checked(IDC_DISPLAY_BOARD));
     EXPECT_EQ(text(IDC_FILE_NAME), L"<No file loaded>");
 
-    // The pictures come from the template itself, at the bitmaps' own sizes.
     ASSERT_NE(picture(IDC_BOARD_PICTURE), nullptr);
     ASSERT_NE(picture(IDC_DEVICE_PICTURE), nullptr);
-    EXPECT_EQ(bitmapSize(picture(IDC_BOARD_PICTURE)).cx, 325);
-    EXPECT_EQ(bitmapSize(picture(IDC_DEVICE_PICTURE)).cy, 296);
 
     // Notes opens before any board is chosen.
     click(IDC_NOTES);
@@ -184,8 +214,6 @@ TEST_F(WindowTest, BoardChoiceFillsTextsPicturesAndLogAndSwitchingBoardsClearsTh
     EXPECT_EQ(text(IDC_LOG), L"Display board selected\r\n");
     expectCaretAtLastLine();
     EXPECT_NE(picture(IDC_BOARD_PICTURE), startBoard);
-    EXPECT_EQ(bitmapSize(picture(IDC_BOARD_PICTURE)).cy, 294);
-    EXPECT_EQ(bitmapSize(picture(IDC_DEVICE_PICTURE)).cy, 296);
     EXPECT_TRUE(enabled(IDC_BROWSE));
     EXPECT_FALSE(enabled(IDC_UPDATE));
     for (int id : {IDC_STEP3, IDC_STEP4, IDC_STEP5, IDC_STEP6, IDC_FILE_NAME, IDC_LOG}) EXPECT_TRUE(enabled(id)) << id;
@@ -195,6 +223,37 @@ TEST_F(WindowTest, BoardChoiceFillsTextsPicturesAndLogAndSwitchingBoardsClearsTh
     EXPECT_FALSE(checked(IDC_DISPLAY_BOARD)) << "the radios share one group";
     EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\n");
     EXPECT_EQ(text(IDC_STEP4), toWide(boardTexts(BoardKind::Interface)->step4));
+}
+
+// At whatever scale the process runs (the DPI case of wine-cases.sh starts it
+// at several), and again after a change of scale sent as the system sends it.
+TEST_F(WindowTest, PicturesFillTheirFramesAndFollowAScaleChange) {
+    click(IDC_DISPLAY_BOARD);
+    const std::array<int, 2> pictures{IDC_BOARD_PICTURE, IDC_DEVICE_PICTURE};
+    for (int id : pictures) expectPictureFillsFrame(id);
+
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    RECT before{};
+    GetWindowRect(window, &before);
+    const SIZE boardBefore = bitmapSize(picture(IDC_BOARD_PICTURE));
+    RECT suggested{before.left, before.top, before.left + 2 * (before.right - before.left),
+                   before.top + 2 * (before.bottom - before.top)};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    // Twice the scale: the font's units, and so the frames, about double.
+    const SIZE boardAfter = bitmapSize(picture(IDC_BOARD_PICTURE));
+    std::printf("board picture after the change to %d dpi: %ldx%ld\n", 2 * dpi, boardAfter.cx, boardAfter.cy);
+    EXPECT_NEAR(boardAfter.cx, 2 * boardBefore.cx, boardBefore.cx / 10);
+    EXPECT_NEAR(boardAfter.cy, 2 * boardBefore.cy, boardBefore.cy / 10);
+    for (int id : pictures) {
+        const RECT place = placeOf(id);
+        EXPECT_EQ(place.right - place.left, bitmapSize(picture(id)).cx) << id;
+    }
 }
 
 TEST_F(WindowTest, ChosenFileWithAnyCharactersArmsUpdateAndCancelKeepsIt) {
