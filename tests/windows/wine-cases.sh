@@ -208,7 +208,8 @@ window-dpi)
   trap 'exit 130' INT TERM HUP
   for dpi in 96 144 192; do
     set_dpi "$dpi"
-    "$wine" "$bin/tarvane_win32_tests.exe" --gtest_filter=WindowTest.PicturesFillTheirFramesAndFollowAScaleChange \
+    TARVANE_WINDOW_DPI=$dpi "$wine" "$bin/tarvane_win32_tests.exe" \
+      --gtest_filter=WindowTest.PicturesFillTheirFramesAndFollowAScaleChange \
       > "$work/dpi-$dpi.raw" 2>&1 < /dev/null &
     tests_pid=$!
     wait "$tests_pid"
