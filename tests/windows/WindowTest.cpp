@@ -2,6 +2,7 @@
 // its controls read back through the system, a whole update on the in-process
 // simulated board with the real timer, posted link messages and pauses.
 #include "app/DialogTemplates.h"
+#include "app/win32/NotesDialog.h"
 #include "app/win32/SupportReportMenu.h"
 #include "app/win32/Win32DialogView.h"
 #include "firmware/Utf8Path.h"
@@ -26,6 +27,7 @@
 #include <iterator>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace tarvane {
@@ -69,24 +71,26 @@ protected:
         GetObjectW(bitmap, sizeof info, &info);
         return {info.bmWidth, info.bmHeight};
     }
-    // The picture control's place in the dialog's client area.
-    RECT placeOf(int id) const {
+    // The control's place in its dialog's client area.
+    static RECT placeOf(HWND dialog, int id) {
         RECT place{};
-        GetWindowRect(item(id), &place);
-        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+        GetWindowRect(GetDlgItem(dialog, id), &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
         return place;
     }
+    RECT placeOf(int id) const { return placeOf(window, id); }
     // The picture fills its template frame (at the dialog's own units) along
     // one side, within the rounding of units and pixels, and stays inside it.
-    void expectPictureFillsFrame(int id) const {
+    static void expectPictureFillsFrame(HWND dialog, const DialogTemplate& layout, int id) {
         const ControlTemplate* c = nullptr;
-        for (const ControlTemplate& t : mainDialogTemplate().controls)
+        for (const ControlTemplate& t : layout.controls)
             if (t.id == id) c = &t;
         ASSERT_NE(c, nullptr);
         RECT frame{c->x, c->y, c->x + c->width, c->y + c->height};
-        MapDialogRect(window, &frame);
-        const RECT place = placeOf(id);
-        const SIZE shown = bitmapSize(picture(id));
+        MapDialogRect(dialog, &frame);
+        const RECT place = placeOf(dialog, id);
+        const SIZE shown =
+            bitmapSize(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(dialog, id, STM_GETIMAGE, IMAGE_BITMAP, 0)));
         const long frameW = frame.right - frame.left;
         const long frameH = frame.bottom - frame.top;
         std::printf("picture %d: %ldx%ld in a %ldx%ld frame\n", id, shown.cx, shown.cy, frameW, frameH);
@@ -235,7 +239,15 @@ TEST_F(WindowTest, BoardChoiceFillsTextsPicturesAndLogAndSwitchingBoardsClearsTh
 TEST_F(WindowTest, PicturesFillTheirFramesAndFollowAScaleChange) {
     click(IDC_DISPLAY_BOARD);
     const std::array<int, 2> pictures{IDC_BOARD_PICTURE, IDC_DEVICE_PICTURE};
-    for (int id : pictures) expectPictureFillsFrame(id);
+    for (int id : pictures) expectPictureFillsFrame(window, mainDialogTemplate(), id);
+    {
+        DialogScale notesScale;
+        const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)> notes(
+            createNotesDialog(GetModuleHandleW(nullptr), window, notesScale), &DestroyWindow);
+        ASSERT_NE(notes, nullptr);
+        for (int id : {IDC_NOTES_SETUP_PICTURE, IDC_NOTES_READY_PICTURE})
+            expectPictureFillsFrame(notes.get(), notesDialogTemplate(), id);
+    }
 
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
