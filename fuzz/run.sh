@@ -9,7 +9,7 @@ scratch=$2
 build=${FUZZ_BUILD:-build-fuzz}
 cd "$(dirname "$0")/.."
 
-targets=(hex frames board)
+targets=(hex frames board picture-fit)
 echo "fuzz: building $build with clang, then ${seconds} s for each of ${targets[*]}"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTARVANE_FUZZ=ON -DBUILD_TESTING=OFF -DTARVANE_BUILD_BENCH=OFF -DTARVANE_WITH_QT=OFF --log-level=WARNING > /dev/null

@@ -59,6 +59,13 @@ struct BitmapTraits {
     static void release(Value h) { DeleteObject(h); }
 };
 
+struct FontTraits {
+    using Value = HFONT;
+    static Value empty() { return nullptr; }
+    static bool valid(Value h) { return h != nullptr; }
+    static void release(Value h) { DeleteObject(h); }
+};
+
 struct MenuTraits {
     using Value = HMENU;
     static Value empty() { return nullptr; }
@@ -70,5 +77,6 @@ using UniqueHandle = UniqueWin32<HandleTraits>;
 using UniqueModule = UniqueWin32<ModuleTraits>;
 using UniqueBitmap = UniqueWin32<BitmapTraits>;
 using UniqueMenu = UniqueWin32<MenuTraits>;
+using UniqueFont = UniqueWin32<FontTraits>;
 
 } // namespace tarvane

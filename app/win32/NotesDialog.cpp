@@ -5,9 +5,17 @@
 namespace tarvane {
 namespace {
 
-INT_PTR CALLBACK notesProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK notesProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* scale = reinterpret_cast<DialogScale*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case WM_INITDIALOG:
+        SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+        reinterpret_cast<DialogScale*>(lParam)->attach(
+            reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)), window, notesDialogTemplate());
+        return TRUE;
+    case WM_DPICHANGED:
+        if (scale == nullptr) break;
+        scale->onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -24,7 +32,13 @@ INT_PTR CALLBACK notesProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
 } // namespace
 
 void runNotesDialog(HINSTANCE instance, HWND owner) {
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_NOTES), owner, notesProc, 0);
+    DialogScale scale;
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_NOTES), owner, notesProc, reinterpret_cast<LPARAM>(&scale));
+}
+
+HWND createNotesDialog(HINSTANCE instance, HWND owner, DialogScale& scale) {
+    return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_NOTES), owner, notesProc,
+                              reinterpret_cast<LPARAM>(&scale));
 }
 
 } // namespace tarvane

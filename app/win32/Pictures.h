@@ -8,17 +8,25 @@
 
 namespace tarvane {
 
-// The bitmaps handed to picture controls. Each stays alive while its control
-// shows it; the one it replaces is released at once, and the rest with this
-// object, after the window is gone.
+// The bitmaps handed to picture controls, each fitted into its frame at the
+// window's scale. Each stays alive while its control shows it; the one it
+// replaces is released at once, and the rest with this object, after the
+// window is gone.
 class Pictures {
 public:
-    // Loads the bitmap resource and shows it in the control; a bitmap that
-    // cannot be loaded leaves the control without a picture.
-    void show(HINSTANCE instance, HWND control, int bitmapId);
+    // Shows picture `bitmapId` in the control, fitted into `frame` (in the
+    // dialog's client pixels) and the control moved onto it; a picture that
+    // cannot be loaded leaves the control without one.
+    void show(HINSTANCE instance, HWND control, int bitmapId, const RECT& frame);
+    // The picture a control shows, 0 for none.
+    int shownId(HWND control) const;
 
 private:
-    std::map<HWND, UniqueBitmap> shown_;
+    struct Shown {
+        UniqueBitmap bitmap;
+        int bitmapId = 0;
+    };
+    std::map<HWND, Shown> shown_;
 };
 
 } // namespace tarvane

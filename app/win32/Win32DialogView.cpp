@@ -76,6 +76,9 @@ INT_PTR Win32DialogView::handleMessage(HWND window, UINT message, WPARAM wParam,
         onLinkMessage(lParam);
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
         return TRUE;
+    case WM_DPICHANGED:
+        scale_.onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_DESTROY:
         onDestroy(window);
         return FALSE;
@@ -91,6 +94,7 @@ void Win32DialogView::onInitDialog(HWND window) {
     SetWindowTextW(window, toWide(kWindowTitle).c_str());
     addSaveReportToSystemMenu(window);
     logMenu_.emplace(GetDlgItem(window, IDC_LOG), [this] { return dialog_.canSaveReport(); });
+    scale_.attach(instance_, window, mainDialogTemplate());
     accessibility_.emplace(window);
 }
 
@@ -194,7 +198,7 @@ void Win32DialogView::showControl(int id, bool visible) {
 }
 
 void Win32DialogView::setPicture(int controlId, int bitmapId) {
-    pictures_.show(instance_, item(controlId), bitmapId);
+    scale_.setPicture(controlId, bitmapId);
     const AccessibleText shows = pictureText(bitmapId);
     if (accessibility_) accessibility_->rename(controlId, std::string(shows.name), std::string(shows.description));
 }

@@ -2,7 +2,7 @@
 
 #include "app/DialogMain.h"
 #include "app/DialogView.h"
-#include "app/win32/Pictures.h"
+#include "app/win32/DialogScale.h"
 #include "app/win32/SupportReportMenu.h"
 #include "app/win32/WindowAccessibility.h"
 
@@ -91,7 +91,7 @@ private:
     bool modal_ = false;
     std::atomic<HWND> window_{nullptr};
     std::size_t drained_ = 0;
-    Pictures pictures_;
+    DialogScale scale_;
     FileDialogHook fileDialogHook_;
     MessageBoxHook messageBoxHook_;
     NotesHook notesHook_;

@@ -1,6 +1,8 @@
 """Renders res/*.svg to the 24-bit BMPs and the multi-size icon the windows load.
 
 Called by render-res.sh, which makes sure rsvg-convert, Pillow and the fonts exist.
+With --scales OUTDIR (run by the Windows build) it renders the pictures instead at
+the larger display scales, as compressed PNGs, with pictures.rc listing them.
 """
 import io
 import os
@@ -22,6 +24,13 @@ BITMAPS = [
     ("note_ready.svg", "note_ready.bmp", 300, 132),
 ]
 ICON_SIZES = [16, 32, 48, 64, 128, 256]
+# The display scales above 100 % that get renders of their own; the committed
+# bitmaps are the 100 % ones. Sizes round half up, as the window predicts them.
+SCALES = [125, 150, 175, 200]
+
+
+def scaled(length, percent):
+    return (length * percent + 50) // 100
 
 
 def icon_source(size):
@@ -91,7 +100,46 @@ def write(path, data):
     print(f"wrote {os.path.basename(path)} ({len(data)} bytes)")
 
 
+def png_palette(image):
+    """Flat drawings keep their look in 256 colours at a third of the size. Pillow
+    writes no time or text chunk unless asked, so equal pixels give equal bytes."""
+    quantized = image.convert("RGB").quantize(256, method=Image.Quantize.MEDIANCUT,
+                                              dither=Image.Dither.NONE)
+    out = io.BytesIO()
+    quantized.save(out, "PNG", optimize=True)
+    return out.getvalue()
+
+
+def render_scales(res, out_dir):
+    # A missing family would be replaced silently and shift every label.
+    for face in ("DejaVu Sans", "DejaVu Sans:bold"):
+        found = subprocess.run(["fc-match", "-f", "%{family}", face], check=True,
+                               capture_output=True, text=True).stdout
+        if found.split(",")[0] != "DejaVu Sans":
+            sys.exit(f"render-res: font '{face}' not found")
+    os.makedirs(out_dir, exist_ok=True)
+    lines = ["// Made by scripts/assets/render-res.py --scales: the pictures at the larger",
+             "// display scales, one RCDATA PNG each, ids from ScaledPictures.h.",
+             '#include "ScaledPictures.h"', ""]
+    with tempfile.TemporaryDirectory() as tmp:
+        for svg, bmp, width, height in BITMAPS:
+            name = os.path.splitext(bmp)[0]
+            for percent in SCALES:
+                image, _ = render(os.path.join(res, svg), scaled(width, percent),
+                                  scaled(height, percent), tmp)
+                png = f"{name}-{percent}.png"
+                data = png_palette(image)
+                with open(os.path.join(out_dir, png), "wb") as f:
+                    f.write(data)
+                lines.append(f'TARVANE_SCALED_PICTURE(IDB_{name.upper()}, {percent}) RCDATA "{png}"')
+    with open(os.path.join(out_dir, "pictures.rc"), "w", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
+    if sys.argv[1] == "--scales":
+        render_scales(os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3]))
+        return
     res = os.path.abspath(sys.argv[1])
     with tempfile.TemporaryDirectory() as tmp:
         for svg, out, width, height in BITMAPS:

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-apps imagemagick     # the window in a virtual display, its screenshots
   fonts-lato                                            # stands in for Segoe UI, which Wine lacks
   wixl msitools faketime                                # builds the MSIs at a fixed time, reads their tables back
+  librsvg2-bin python3-pil fonts-dejavu-core fontconfig # renders the window's pictures at every scale
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the Windows dialog under Wine for the README:
-# docs/screenshots/windows-start.png, windows-display-board.png and
-# windows-notes.png. Builds the 64-bit programs first when they are missing.
+# docs/screenshots/windows-start.png, windows-display-board.png,
+# windows-notes.png and windows-150.png, the window with the display at 150 %. Builds the 64-bit programs first when they are missing.
 # There is no window manager in the virtual display, so clicks go by position,
 # computed from the window's size in dialog units.
 set -euo pipefail
@@ -11,11 +11,21 @@ out=$root/docs/screenshots
 
 [[ -x build-win64/bin/tarvane-updater.exe ]] || scripts/windows/build.sh --no-zip
 # Everything below runs in a Wine session of its own.
-[[ ${1:-} == --in-session ]] || exec scripts/windows/wine-session.sh "$root/build-win64/wine-prefix" "$root/scripts/windows/screenshots.sh" --in-session
+# Room for the window at 150 %.
+[[ ${1:-} == --in-session ]] || TARVANE_SCREEN=1920x1200 exec scripts/windows/wine-session.sh "$root/build-win64/wine-prefix" "$root/scripts/windows/screenshots.sh" --in-session
 
-wine build-win64/bin/tarvane-updater.exe > /dev/null 2>&1 < /dev/null &
-updater=$!
-trap 'kill "$updater" 2>/dev/null || true' EXIT
+# The prefix's resolution, read by each program as it starts; put back at the end.
+key='HKCU\Control Panel\Desktop'
+set_dpi() { wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f > /dev/null 2>&1; }
+dpi=$(wine reg query "$key" /v LogPixels | tr -d '\r' | awk '$1 == "LogPixels" { print $3 }')
+dpi=$((dpi))
+updater=""
+trap '[[ -n $updater ]] && kill "$updater" 2>/dev/null; set_dpi "$dpi"' EXIT
+start_updater() {
+  wine build-win64/bin/tarvane-updater.exe > /dev/null 2>&1 < /dev/null &
+  updater=$!
+}
+start_updater
 
 find_window() { # title regex
   for _ in $(seq 150); do
@@ -51,3 +61,15 @@ click_units 169 97 36 9 # IDC_NOTES
 notes=$(find_window '^Notes$')
 sleep 1
 shoot "$notes" "$out/windows-notes.png"
+
+# 150 % of the prefix's own resolution, where Lato stands for Segoe UI at 96 dpi.
+kill "$updater"
+wait "$updater" 2> /dev/null || true
+sleep 1
+set_dpi $((dpi * 3 / 2))
+start_updater
+main=$(find_window '^Tarvane Firmware Updater - v[0-9.]*$')
+sleep 1
+read -r left top width height < <(geometry "$main")
+click_units 224 34 56 10 # IDC_DISPLAY_BOARD
+shoot "$main" "$out/windows-150.png"

@@ -3,7 +3,8 @@
 # wine-prefix.sh when needed), a persistent server and a virtual display.
 # The command gets WINEPREFIX, DISPLAY and wine-prefix.sh's settings in its
 # environment. The server, every Wine process of the prefix and the display
-# end with the command, or when this script is interrupted.
+# end with the command, or when this script is interrupted. The display is
+# 1280x900 unless TARVANE_SCREEN gives another size (WIDTHxHEIGHT).
 #   wine-session.sh PREFIX COMMAND [ARG...]
 set -uo pipefail
 here=$(dirname "$0")
@@ -28,7 +29,7 @@ trap 'exit 130' INT TERM HUP
 
 for n in $(seq 91 120); do
   [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-  Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp > /dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${TARVANE_SCREEN:-1280x900}x24" -nolisten tcp > /dev/null 2>&1 &
   xvfb=$!
   sleep 1
   if kill -0 "$xvfb" 2> /dev/null; then export DISPLAY=":$n"; break; fi

@@ -217,7 +217,8 @@ TEST(CompiledTemplateTest, ManifestAndVersionBlockAreInTheProgram) {
     EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
               std::string::npos);
     EXPECT_NE(text.find("name=\"Tarvane.FirmwareUpdater\" version=\"" TARVANE_VERSION_QUAD "\""), std::string::npos);
-    for (const char* entry : {"level=\"asInvoker\"", "uiAccess=\"false\"", ">true</dpiAware>"}) {
+    for (const char* entry : {"level=\"asInvoker\"", "uiAccess=\"false\"", ">true/pm</dpiAware>",
+                              ">PerMonitorV2, PerMonitor</dpiAwareness>"}) {
         EXPECT_NE(text.find(entry), std::string::npos) << entry;
     }
 

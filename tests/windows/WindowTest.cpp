@@ -2,6 +2,7 @@
 // its controls read back through the system, a whole update on the in-process
 // simulated board with the real timer, posted link messages and pauses.
 #include "app/DialogTemplates.h"
+#include "app/win32/NotesDialog.h"
 #include "app/win32/SupportReportMenu.h"
 #include "app/win32/Win32DialogView.h"
 #include "firmware/Utf8Path.h"
@@ -17,13 +18,16 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace tarvane {
@@ -66,6 +70,39 @@ protected:
         BITMAP info{};
         GetObjectW(bitmap, sizeof info, &info);
         return {info.bmWidth, info.bmHeight};
+    }
+    // The control's place in its dialog's client area.
+    static RECT placeOf(HWND dialog, int id) {
+        RECT place{};
+        GetWindowRect(GetDlgItem(dialog, id), &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    }
+    RECT placeOf(int id) const { return placeOf(window, id); }
+    // The picture fills its template frame (at the dialog's own units) along
+    // one side, within the rounding of units and pixels, and stays inside it.
+    static void expectPictureFillsFrame(HWND dialog, const DialogTemplate& layout, int id) {
+        const ControlTemplate* c = nullptr;
+        for (const ControlTemplate& t : layout.controls)
+            if (t.id == id) c = &t;
+        ASSERT_NE(c, nullptr);
+        RECT frame{c->x, c->y, c->x + c->width, c->y + c->height};
+        MapDialogRect(dialog, &frame);
+        const RECT place = placeOf(dialog, id);
+        const SIZE shown =
+            bitmapSize(reinterpret_cast<HBITMAP>(SendDlgItemMessageW(dialog, id, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+        const long frameW = frame.right - frame.left;
+        const long frameH = frame.bottom - frame.top;
+        std::printf("picture %d: %ldx%ld in a %ldx%ld frame\n", id, shown.cx, shown.cy, frameW, frameH);
+        EXPECT_EQ(place.right - place.left, shown.cx) << id;
+        EXPECT_EQ(place.bottom - place.top, shown.cy) << id;
+        EXPECT_TRUE(std::abs(shown.cx - frameW) <= 3 || std::abs(shown.cy - frameH) <= 3) << id;
+        EXPECT_LE(shown.cx, frameW + 3) << id;
+        EXPECT_LE(shown.cy, frameH + 3) << id;
+        EXPECT_GE(place.left, frame.left - 3) << id;
+        EXPECT_GE(place.top, frame.top - 3) << id;
+        EXPECT_LE(place.right, frame.right + 3) << id;
+        EXPECT_LE(place.bottom, frame.bottom + 3) << id;
     }
     // The caret stands at the end of the last line, before its CR LF.
     void expectCaretAtLastLine() const {
@@ -195,6 +232,50 @@ TEST_F(WindowTest, BoardChoiceFillsTextsPicturesAndLogAndSwitchingBoardsClearsTh
     EXPECT_FALSE(checked(IDC_DISPLAY_BOARD)) << "the radios share one group";
     EXPECT_EQ(text(IDC_LOG), L"Interface board selected\r\n");
     EXPECT_EQ(text(IDC_STEP4), toWide(boardTexts(BoardKind::Interface)->step4));
+}
+
+// At whatever scale the process runs (the DPI case of wine-cases.sh starts it
+// at several), and again after a change of scale sent as the system sends it.
+TEST_F(WindowTest, PicturesFillTheirFramesAndFollowAScaleChange) {
+    click(IDC_DISPLAY_BOARD);
+    const std::array<int, 2> pictures{IDC_BOARD_PICTURE, IDC_DEVICE_PICTURE};
+    for (int id : pictures) expectPictureFillsFrame(window, mainDialogTemplate(), id);
+    {
+        DialogScale notesScale;
+        const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)> notes(
+            createNotesDialog(GetModuleHandleW(nullptr), window, notesScale), &DestroyWindow);
+        ASSERT_NE(notes, nullptr);
+        for (int id : {IDC_NOTES_SETUP_PICTURE, IDC_NOTES_READY_PICTURE})
+            expectPictureFillsFrame(notes.get(), notesDialogTemplate(), id);
+    }
+
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    // The case that sets the prefix's resolution names it: a run at another
+    // one would pass without testing that scale.
+    if (const char* asked = std::getenv("TARVANE_WINDOW_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(asked));
+    }
+    RECT before{};
+    GetWindowRect(window, &before);
+    const SIZE boardBefore = bitmapSize(picture(IDC_BOARD_PICTURE));
+    RECT suggested{before.left, before.top, before.left + 2 * (before.right - before.left),
+                   before.top + 2 * (before.bottom - before.top)};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+    EXPECT_EQ(after.bottom - after.top, suggested.bottom - suggested.top);
+    // Twice the scale: the font's units, and so the frames, about double.
+    const SIZE boardAfter = bitmapSize(picture(IDC_BOARD_PICTURE));
+    std::printf("board picture after the change to %d dpi: %ldx%ld\n", 2 * dpi, boardAfter.cx, boardAfter.cy);
+    EXPECT_NEAR(boardAfter.cx, 2 * boardBefore.cx, boardBefore.cx / 10);
+    EXPECT_NEAR(boardAfter.cy, 2 * boardBefore.cy, boardBefore.cy / 10);
+    for (int id : pictures) {
+        const RECT place = placeOf(id);
+        EXPECT_EQ(place.right - place.left, bitmapSize(picture(id)).cx) << id;
+    }
 }
 
 TEST_F(WindowTest, ChosenFileWithAnyCharactersArmsUpdateAndCancelKeepsIt) {

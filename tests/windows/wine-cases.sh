@@ -189,6 +189,38 @@ window)
   grep -q 'Map State: IsViewable' "$work/window-info.txt" || fail "the window is not shown"
   echo "screenshot: $work/window.png"
   ;;
+window-dpi)
+  # The window tests' picture case at 100, 150 and 200 %. The display's
+  # resolution is the prefix's LogPixels, read as each process starts; the
+  # prefix gets its own back however the case ends.
+  [[ -n ${DISPLAY:-} ]] || { echo "no DISPLAY" >&2; exit 77; }
+  key='HKCU\Control Panel\Desktop'
+  set_dpi() { "$wine" reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f > /dev/null 2>&1; }
+  saved=$("$wine" reg query "$key" /v LogPixels 2> /dev/null | tr -d '\r' | awk '$1 == "LogPixels" { print $3 }')
+  [[ -n $saved ]] || fail "no LogPixels in the prefix"
+  tests_pid=""
+  end_dpi_case() {
+    [[ -n $tests_pid ]] && kill "$tests_pid" 2> /dev/null
+    set_dpi "$((saved))"
+    stop_sim
+  }
+  trap end_dpi_case EXIT
+  trap 'exit 130' INT TERM HUP
+  for dpi in 96 144 192; do
+    set_dpi "$dpi"
+    TARVANE_WINDOW_DPI=$dpi "$wine" "$bin/tarvane_win32_tests.exe" \
+      --gtest_filter=WindowTest.PicturesFillTheirFramesAndFollowAScaleChange \
+      > "$work/dpi-$dpi.raw" 2>&1 < /dev/null &
+    tests_pid=$!
+    wait "$tests_pid"
+    status=$?
+    tests_pid=""
+    tr -d '\r' < "$work/dpi-$dpi.raw" > "$work/dpi-$dpi.txt"
+    [[ $status -eq 0 ]] || fail "the pictures do not fill their frames at $dpi dpi"
+    grep -q '^\[  PASSED  \] 1 test' "$work/dpi-$dpi.txt" || fail "the picture case did not run at $dpi dpi"
+    sed -n "s/^\(.*picture.*\)$/$dpi dpi: \1/p" "$work/dpi-$dpi.txt"
+  done
+  ;;
 *)
   fail "unknown case"
   ;;
