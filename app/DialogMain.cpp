@@ -1,5 +1,6 @@
 #include "app/DialogMain.h"
 
+#include "app/AccessibleNames.h"
 #include "app/DialogTemplates.h"
 #include "firmware/Utf8Path.h"
 #include "front/BoardTexts.h"
@@ -116,6 +117,18 @@ void DialogMain::running(bool on) {
 
 void DialogMain::progressShown(bool shown) {
     m_view.showControl(IDC_PROGRESS, shown);
+}
+
+void DialogMain::phaseProgress(UpdatePhase phase, std::int64_t, std::int64_t) {
+    if (phase == m_namedPhase) return;
+    m_namedPhase = phase;
+    m_view.setProgressName(progressName(phase));
+}
+
+void DialogMain::ended(UpdateOutcome outcome) {
+    m_namedPhase = UpdatePhase::Idle;
+    m_view.setProgressName(outcomeName(outcome));
+    m_view.updateEnded(outcome);
 }
 
 void DialogMain::progressMoved(std::int32_t done, std::int32_t total) {

@@ -70,11 +70,11 @@ private:
     void logCleared() override { clearLog(); }
     void logLine(const std::string& line) override { appendLog(line); }
     void running(bool on) override;
-    void phaseProgress(UpdatePhase, std::int64_t, std::int64_t) override {}
+    void phaseProgress(UpdatePhase phase, std::int64_t, std::int64_t) override;
     void progressShown(bool shown) override;
     void progressMoved(std::int32_t done, std::int32_t total) override;
     void problem(const UpdateProblem& problem) override;
-    void ended(UpdateOutcome outcome) override { m_view.updateEnded(outcome); }
+    void ended(UpdateOutcome outcome) override;
 
     // UpdateClock
     void startTicks(int periodMs) override;
@@ -91,6 +91,8 @@ private:
     std::string m_logText;
     std::string m_hexPath;
     BoardKind m_board = BoardKind::None;
+    // The phase the progress bar's name gives, so it changes once per phase.
+    UpdatePhase m_namedPhase = UpdatePhase::Idle;
     // The sequence goes first and stops the link, whose worker posts through it.
     BootloaderLink m_link;
     UpdateSequence m_update;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvane {
 
@@ -40,6 +41,9 @@ public:
     // Range 0..maximum, 32-bit so that long files show true progress.
     virtual void setProgressRange(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
+    // What the progress bar stands for now (a phase, or how the update
+    // ended), for screen readers; nothing shows it.
+    virtual void setProgressName(std::string_view /*name*/) {}
     virtual void messageBox(const MessageBoxRequest& request) = 0;
     // `filter` is "Name|pattern|Name|pattern|"; the first entry is in effect.
     // Returns the chosen file's full path, or nothing when cancelled.

@@ -4,6 +4,8 @@
 #include "app/qt/FileDialog.h"
 #include "app/qt/NotesDialog.h"
 #include "app/qt/Pictures.h"
+#include "app/qt/WindowAccessibility.h"
+#include "app/AccessibleNames.h"
 #include "res/resource.h"
 
 #include <QAbstractButton>
@@ -45,6 +47,8 @@ QtDialogView::QtDialogView(QWidget* parent)
     boards_.setExclusive(true);
     boards_.addButton(controls_.find<QRadioButton>(IDC_INTERFACE_BOARD));
     boards_.addButton(controls_.find<QRadioButton>(IDC_DISPLAY_BOARD));
+    if (auto* log = controls_.find<QPlainTextEdit>(IDC_LOG)) log->setUndoRedoEnabled(false);
+    describeMainWindow(*this, controls_);
     connectControls();
 }
 
@@ -85,6 +89,9 @@ bool QtDialogView::hasControl(int id) const {
 
 void QtDialogView::setControlText(int id, const std::string& text) {
     controls_.setText(id, text);
+    if (id == IDC_FILE_NAME) {
+        if (QWidget* field = controls_.find(id)) field->setAccessibleName(QString::fromStdString(fileFieldName(text)));
+    }
 }
 
 void QtDialogView::enableControl(int id, bool enabled) {
@@ -106,9 +113,18 @@ void QtDialogView::setLogText(const std::string& text) {
     shown.remove(QLatin1Char('\r'));
     // The last line's CR LF ends it; it opens no empty line below.
     if (shown.endsWith(QLatin1Char('\n'))) shown.chop(1);
-    log->setPlainText(shown);
     QTextCursor cursor = log->textCursor();
     cursor.movePosition(QTextCursor::End);
+    const QString before = log->toPlainText();
+    // Lines added below what the log holds go in alone, so a screen reader
+    // hears the new line, not the whole log again.
+    if (!before.isEmpty() && shown.size() > before.size() && shown.startsWith(before)) {
+        cursor.insertText(shown.mid(before.size()));
+    } else {
+        log->setPlainText(shown);
+        cursor = log->textCursor();
+        cursor.movePosition(QTextCursor::End);
+    }
     log->setTextCursor(cursor);
     log->ensureCursorVisible();
     // The cursor alone does not scroll a log whose layout is still pending.
@@ -126,6 +142,10 @@ void QtDialogView::setProgressPosition(int position) {
     auto* bar = controls_.find<QProgressBar>(IDC_PROGRESS);
     // Qt drops a value outside the range; the bar should stop at its ends instead.
     if (bar) bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+}
+
+void QtDialogView::setProgressName(std::string_view name) {
+    if (QWidget* bar = controls_.find(IDC_PROGRESS)) bar->setAccessibleName(fromUtf8(name));
 }
 
 void QtDialogView::messageBox(const MessageBoxRequest& request) {
@@ -189,6 +209,8 @@ void QtDialogView::postLinkMessage(LinkMessage message) {
 }
 
 void QtDialogView::updateEnded(UpdateOutcome outcome) {
+    // The bar is named for the outcome by now.
+    if (QWidget* bar = controls_.find(IDC_PROGRESS)) alert(*bar);
     emit updateFinished(outcome);
 }
 

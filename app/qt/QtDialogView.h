@@ -49,6 +49,7 @@ public:
     void setLogText(const std::string& text) override;
     void setProgressRange(int maximum) override;
     void setProgressPosition(int position) override;
+    void setProgressName(std::string_view name) override;
     void messageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> openFileDialog(const std::string& filter, const std::string& initialDirectory) override;
     void showNotes() override;

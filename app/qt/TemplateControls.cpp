@@ -1,5 +1,6 @@
 #include "app/qt/TemplateControls.h"
 
+#include "app/AccessibleNames.h"
 #include "app/qt/ElidedLabel.h"
 #include "app/qt/Pictures.h"
 
@@ -49,6 +50,8 @@ std::unique_ptr<QWidget> makeWidget(const ControlTemplate& control) {
     case ControlKind::Log: {
         auto log = std::make_unique<QPlainTextEdit>();
         log->setReadOnly(true);
+        // A read-only log still takes the caret keys, so it can be read line by line.
+        log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         log->setLineWrapMode(QPlainTextEdit::NoWrap);
         log->setTabChangesFocus(true);
         log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -137,6 +140,9 @@ void TemplateControls::setPicture(int id, int bitmapId) {
     auto* picture = find<QLabel>(id);
     if (!picture) return;
     const QPixmap pixmap = loadBitmap(bitmapId);
+    const AccessibleText shows = pictureText(pixmap.isNull() ? 0 : bitmapId);
+    picture->setAccessibleName(fromUtf8(shows.name));
+    picture->setAccessibleDescription(fromUtf8(shows.description));
     if (pixmap.isNull()) {
         picture->clear();
         picture->setProperty(kBitmapProperty, 0);

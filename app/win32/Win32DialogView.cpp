@@ -1,5 +1,6 @@
 #include "app/win32/Win32DialogView.h"
 
+#include "app/AccessibleNames.h"
 #include "app/DialogTemplates.h"
 #include "app/win32/FileDialog.h"
 #include "app/win32/IconPaint.h"
@@ -90,6 +91,7 @@ void Win32DialogView::onInitDialog(HWND window) {
     SetWindowTextW(window, toWide(kWindowTitle).c_str());
     addSaveReportToSystemMenu(window);
     logMenu_.emplace(GetDlgItem(window, IDC_LOG), [this] { return dialog_.canSaveReport(); });
+    accessibility_.emplace(window);
 }
 
 bool Win32DialogView::onPaint(HWND window) {
@@ -157,6 +159,7 @@ void Win32DialogView::onDestroy(HWND window) {
     KillTimer(window, TIMER_PROGRESS);
     // The log still exists here: its subclass comes off before it goes.
     logMenu_.reset();
+    accessibility_.reset();
     // Once the worker has been joined nothing more is posted; what it posted
     // before is still queued and would be lost with the window, so free it.
     dialog_.onClose();
@@ -179,6 +182,7 @@ bool Win32DialogView::hasControl(int id) const {
 
 void Win32DialogView::setControlText(int id, const std::string& text) {
     if (HWND control = item(id)) SetWindowTextW(control, toWide(text).c_str());
+    if (id == IDC_FILE_NAME && accessibility_) accessibility_->rename(id, fileFieldName(text));
 }
 
 void Win32DialogView::enableControl(int id, bool enabled) {
@@ -191,6 +195,8 @@ void Win32DialogView::showControl(int id, bool visible) {
 
 void Win32DialogView::setPicture(int controlId, int bitmapId) {
     pictures_.show(instance_, item(controlId), bitmapId);
+    const AccessibleText shows = pictureText(bitmapId);
+    if (accessibility_) accessibility_->rename(controlId, std::string(shows.name), std::string(shows.description));
 }
 
 void Win32DialogView::setLogText(const std::string& text) {
@@ -198,6 +204,7 @@ void Win32DialogView::setLogText(const std::string& text) {
     if (log == nullptr) return;
     const std::wstring wide = toWide(text);
     SetWindowTextW(log, wide.c_str());
+    if (accessibility_) accessibility_->valueChanged(IDC_LOG);
     // The caret goes to the end of the last line, before its CR LF, and the
     // box scrolls so that line is in view.
     if (wide.size() < 2) return;
@@ -212,6 +219,15 @@ void Win32DialogView::setProgressRange(int maximum) {
 
 void Win32DialogView::setProgressPosition(int position) {
     if (HWND bar = item(IDC_PROGRESS)) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(std::max(position, 0)), 0);
+}
+
+void Win32DialogView::setProgressName(std::string_view name) {
+    if (accessibility_) accessibility_->rename(IDC_PROGRESS, std::string(name));
+}
+
+void Win32DialogView::updateEnded(UpdateOutcome) {
+    // The bar is named for the outcome by now.
+    if (accessibility_) accessibility_->alert(IDC_PROGRESS);
 }
 
 void Win32DialogView::messageBox(const MessageBoxRequest& request) {

@@ -4,6 +4,7 @@
 #include "app/DialogView.h"
 #include "app/win32/Pictures.h"
 #include "app/win32/SupportReportMenu.h"
+#include "app/win32/WindowAccessibility.h"
 
 #include <windows.h>
 
@@ -63,6 +64,8 @@ public:
     void setLogText(const std::string& text) override;
     void setProgressRange(int maximum) override;
     void setProgressPosition(int position) override;
+    void setProgressName(std::string_view name) override;
+    void updateEnded(UpdateOutcome outcome) override;
     void messageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> openFileDialog(const std::string& filter, const std::string& initialDirectory) override;
     void showNotes() override;
@@ -95,6 +98,8 @@ private:
     SaveDialogHook saveDialogHook_;
     // While the window lives: the log's right-click menu.
     std::optional<LogContextMenu> logMenu_;
+    // While the window lives: what screen readers are told.
+    std::optional<WindowAccessibility> accessibility_;
     // Last, so it goes first: its link's worker stops before the rest goes.
     DialogMain dialog_;
 };

@@ -17,6 +17,7 @@ more_packages=(
   srecord                                # srec_cat: independent reference for HEX images and CRCs
   qt6-base-dev qt6-qpa-plugins           # the window, tarvane-updater, and its offscreen tests
   fonts-open-sans                        # the window's font where its own is missing; the layout tests measure it
+  xvfb dbus-daemon at-spi2-core python3-pyatspi  # the window read through the screen readers' interface
   clang libclang-rt-14-dev               # libFuzzer and its sanitizers: make fuzz, and the fuzz run in make test
 )
 

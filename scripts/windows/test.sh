@@ -33,7 +33,7 @@ system_dlls_only() {
   for dll in $dlls; do
     case $dll in
     kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | ole32.dll | shell32.dll | setupapi.dll | ws2_32.dll | winmm.dll | \
-      msvcrt.dll | advapi32.dll | version.dll | comdlg32.dll) ;;
+      msvcrt.dll | advapi32.dll | version.dll | comdlg32.dll | oleacc.dll | oleaut32.dll) ;;
     *) echo "  $1 imports $dll" >&2; return 1 ;;
     esac
   done
