@@ -91,11 +91,9 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
             const OutcomeWords& words = outcomeWords(outcome);
             status = std::max<int>(status, words.exitStatus);
             const bool good = words.exitStatus == kExitUpdated;
-            {
-                std::lock_guard lock(outputLock);
-                board.output().result(outcome, board.update().verifyRange(), board.seconds(),
-                                      outcome == UpdateOutcome::Updated ? board.update().dataBytes() : 0);
-            }
+            // The board's output takes the shared lock itself.
+            board.output().result(outcome, board.update().verifyRange(), board.seconds(),
+                                  outcome == UpdateOutcome::Updated ? board.update().dataBytes() : 0);
             std::vector<std::unique_ptr<BoardRun>> runs;
             runs.push_back(std::move(it->run));
             it->files.finish(it->options, runs, err, neverStop);
