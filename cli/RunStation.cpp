@@ -53,7 +53,8 @@ void printTally(const UpdateOptions& options, const Tally& tally, std::ostream& 
 
 } // namespace
 
-int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
+int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+               const std::atomic<bool>& interrupt) {
     std::mutex outputLock;
     const std::shared_ptr<const HexFile> file = loadHexFile(options.file);
     if (!file->check.ok) {
@@ -72,8 +73,9 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
     std::list<StationBoard> running;
     // Boards that ended and are still plugged in: not touched again until they went away.
     std::vector<std::string> done;
-    // Boards only end by their own run: the station's stop lets them finish.
-    const std::atomic<bool> neverStop{false};
+    bool interrupted = false;
+    // The last board's tally is the final one; without it a stop prints one.
+    bool tallyIsLast = false;
     Tally tally;
     int status = kExitUpdated;
     const auto countReached = [&] { return options.count > 0 && tally.ended() >= options.count; };
@@ -96,7 +98,7 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
                                   outcome == UpdateOutcome::Updated ? board.update().dataBytes() : 0);
             std::vector<std::unique_ptr<BoardRun>> runs;
             runs.push_back(std::move(it->run));
-            it->files.finish(it->options, runs, err, neverStop);
+            it->files.finish(it->options, runs, err, interrupt);
             if (good && !it->options.report.empty()) {
                 std::error_code ec;
                 std::filesystem::remove(it->options.report, ec);
@@ -117,11 +119,16 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
                 }
                 printTally(options, tally, out);
             }
+            tallyIsLast = running.size() == 1;
             done.push_back(it->key);
             it = running.erase(it);
         }
         if (stop.load() || countReached()) {
             if (running.empty()) break;
+            if (interrupt.load() && !interrupted) {
+                interrupted = true;
+                for (StationBoard& board : running) board.run->interrupt();
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
@@ -142,6 +149,7 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
             }
             // --count counts boards that ended; those under way may end it too.
             if (options.count > 0 && tally.ended() + static_cast<int>(running.size()) >= options.count) break;
+            tallyIsLast = false;
             StationBoard& board = running.emplace_back();
             board.key = key;
             board.options = options;
@@ -151,21 +159,21 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
                     stationReportPath(options.reportDir, target.address, std::chrono::system_clock::now());
             }
             std::vector<BoardTarget> targets{target};
-            if (!board.files.open(board.options, targets, false, neverStop, err)) {
+            if (!board.files.open(board.options, targets, false, interrupt, err)) {
                 board.options.report.clear();
                 targets = {target};
             }
             board.run = std::make_unique<BoardRun>(targets.front(),
                                                    makeTerminalOutput(options, out, err, key, &outputLock));
-            board.thread = std::jthread([&board, file, &neverStop] {
-                board.run->run(board.options, file, neverStop);
+            board.thread = std::jthread([&board, file, &interrupt] {
+                board.run->run(board.options, file, interrupt);
                 board.ended.store(true);
             });
         }
         std::this_thread::sleep_for(kLookInterval);
     }
     // The tally after the last board's end says it all, unless a stop came.
-    if (stop.load() && !countReached()) {
+    if (!tallyIsLast) {
         std::lock_guard lock(outputLock);
         printTally(options, tally, out);
     }

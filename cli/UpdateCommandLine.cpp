@@ -140,6 +140,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
     return std::make_shared<UpdateHelpFormatter>(
         std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
                                  "tarvane-update --board BOARD --all [OPTIONS] FILE.hex",
+                                 "tarvane-update --board BOARD --station FILE.hex [OPTIONS]",
                                  "tarvane-update --inspect FILE.hex", "tarvane-update --list [--device ADDRESS]"},
         std::vector<std::string>{kWhatGroup, kWhereGroup, kOutputGroup, kHelpGroup},
         std::vector<HelpSection>{
@@ -150,7 +151,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
               {"sim", "A simulated board inside this program"}},
              {}},
             {"Exit status", exitStatusEntries(),
-             "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
+             "With several boards or a station: 0 when every board ended updated, verified or current, otherwise the highest "
              "status of any board."},
         });
 }

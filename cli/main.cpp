@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
     if (!options.report.empty()) options.system = start.system;
     if (options.station) {
         options.progressBar = false;
-        return runStation(options, std::cout, std::cerr, catchStopSignals());
+        // The first Ctrl-C lets updates under way finish, the second interrupts them.
+        const std::atomic<bool>& stop = catchStopSignals(2);
+        return runStation(options, std::cout, std::cerr, stop, stopRepeated());
     }
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }
