@@ -17,19 +17,18 @@ std::atomic<int> signalsCaught{1};
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
-// True when this signal is to be caught rather than end the process.
-bool noteStopSignal() {
+void noteStopSignal() {
     const int seen = signalsSeen.fetch_add(1) + 1;
-    if (seen > signalsCaught.load()) return false;
-    if (seen > 1) stopAgain.store(true);
+    if (seen > 1 && seen <= signalsCaught.load()) stopAgain.store(true);
     stopRequested.store(true);
-    return true;
 }
 
 #ifdef _WIN32
 BOOL WINAPI onConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    return noteStopSignal() ? TRUE : FALSE;
+    // The console's Ctrl-C never ends the process: the update says it stopped.
+    noteStopSignal();
+    return TRUE;
 }
 #else
 extern "C" void onStopSignal(int signal) {

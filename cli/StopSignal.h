@@ -8,7 +8,8 @@ namespace tarvane {
 // set the returned flag instead of ending the process, so that a running
 // update can stop its links and say so. A hang-up and a closed pipe
 // (SIGHUP, SIGPIPE) are ignored. Call once, early in main. The first
-// `caught` signals are caught; the one after them ends the process at once.
+// `caught` signals are caught; on POSIX the one after them ends the process
+// at once.
 const std::atomic<bool>& catchStopSignals(int caught = 1);
 
 // Set by the second stop signal, when catchStopSignals caught two or more.
