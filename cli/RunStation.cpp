@@ -67,6 +67,10 @@ int runStation(const UpdateOptions& options, std::ostream& out, std::ostream& er
     if (!options.reportDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(options.reportDir, ec);
+        if (!std::filesystem::is_directory(options.reportDir, ec)) {
+            err << "error: cannot make the report folder " << options.reportDir << "\n";
+            return kExitUsage;
+        }
     }
 
     const StationWatch watch(options.boards);
