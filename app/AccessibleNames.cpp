@@ -78,6 +78,9 @@ std::string_view outcomeName(UpdateOutcome outcome) {
         return "Update complete";
     case UpdateOutcome::Verified:
         return "Verification successful";
+    // The window never skips a current board; the terminal alone does.
+    case UpdateOutcome::Current:
+        return "Update complete";
     case UpdateOutcome::Interrupted:
         return "Update interrupted";
     case UpdateOutcome::VerificationFailed:

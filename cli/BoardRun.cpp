@@ -42,6 +42,7 @@ void BoardRun::run(const UpdateOptions& options, std::shared_ptr<const HexFile> 
         const std::string path = fullPath(options.file);
         update_.useLoadedFile(path, file);
         update_.setMode(modeFor(options));
+        update_.setSkipCurrent(options.skipCurrent && !options.verifyOnly);
         // A production line starts the command, then plugs the next board in;
         // the file may have changed meanwhile, and what is sent is what is read
         // now. --all has waited once, before it looked for the boards.

@@ -21,7 +21,7 @@ struct ExitStatusMeaning {
 };
 
 inline constexpr std::array<ExitStatusMeaning, 5> kExitStatusMeanings{{
-    {.status = kExitUpdated, .meaning = "Updated, verified (--verify-only) or inspected"},
+    {.status = kExitUpdated, .meaning = "Updated, verified (--verify-only), already current (--skip-current) or inspected"},
     {.status = kExitFailed, .meaning = "Failed after the device was found, or interrupted"},
     {.status = kExitUsage, .meaning = "Usage error"},
     {.status = kExitBadFile, .meaning = "The HEX file cannot be loaded or fails its check"},

@@ -6,7 +6,7 @@ namespace tarvane {
 
 const OutcomeWords& outcomeWords(UpdateOutcome outcome) {
     using O = UpdateOutcome;
-    static constexpr std::array<OutcomeWords, 8> table{{
+    static constexpr std::array<OutcomeWords, 9> table{{
         {.outcome = O::Updated, .exitStatus = kExitUpdated, .resultWord = "updated", .summaryWords = "updated in"},
         {.outcome = O::Verified, .exitStatus = kExitUpdated, .resultWord = "verified", .summaryWords = "verified in"},
         {.outcome = O::VerificationFailed,
@@ -30,6 +30,10 @@ const OutcomeWords& outcomeWords(UpdateOutcome outcome) {
          .exitStatus = kExitFailed,
          .resultWord = "interrupted",
          .summaryWords = "interrupted after"},
+        {.outcome = O::Current,
+         .exitStatus = kExitUpdated,
+         .resultWord = "current",
+         .summaryWords = "already current in"},
     }};
     for (const OutcomeWords& words : table) {
         if (words.outcome == outcome) return words;

@@ -11,30 +11,43 @@ namespace {
 
 // Lock-free, so a signal handler may store to it.
 std::atomic<bool> stopRequested{false};
+std::atomic<bool> stopAgain{false};
+std::atomic<int> signalsSeen{0};
+std::atomic<int> signalsCaught{1};
 static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void noteStopSignal() {
+    const int seen = signalsSeen.fetch_add(1) + 1;
+    if (seen > 1 && seen <= signalsCaught.load()) stopAgain.store(true);
+    stopRequested.store(true);
+}
 
 #ifdef _WIN32
 BOOL WINAPI onConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    stopRequested.store(true);
+    // The console's Ctrl-C never ends the process: the update says it stopped.
+    noteStopSignal();
     return TRUE;
 }
 #else
-extern "C" void onStopSignal(int) {
-    stopRequested.store(true);
+extern "C" void onStopSignal(int signal) {
+    noteStopSignal();
+    // The next one ends the process at once, for a user who cannot wait.
+    if (signalsSeen.load() >= signalsCaught.load()) std::signal(signal, SIG_DFL);
 }
 #endif
 
 } // namespace
 
-const std::atomic<bool>& catchStopSignals() {
+const std::atomic<bool>& catchStopSignals(int caught) {
+    signalsCaught.store(caught);
 #ifdef _WIN32
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 #else
     struct sigaction action {};
     action.sa_handler = onStopSignal;
-    // A second Ctrl-C ends the process at once, for a user who cannot wait.
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -47,6 +60,10 @@ const std::atomic<bool>& catchStopSignals() {
     sigaction(SIGHUP, &ignore, nullptr);
 #endif
     return stopRequested;
+}
+
+const std::atomic<bool>& stopRepeated() {
+    return stopAgain;
 }
 
 } // namespace tarvane

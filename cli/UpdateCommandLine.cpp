@@ -140,6 +140,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
     return std::make_shared<UpdateHelpFormatter>(
         std::vector<std::string>{"tarvane-update --board BOARD [--device ADDRESS]... [OPTIONS] FILE.hex",
                                  "tarvane-update --board BOARD --all [OPTIONS] FILE.hex",
+                                 "tarvane-update --board BOARD --station FILE.hex [OPTIONS]",
                                  "tarvane-update --inspect FILE.hex", "tarvane-update --list [--device ADDRESS]"},
         std::vector<std::string>{kWhatGroup, kWhereGroup, kOutputGroup, kHelpGroup},
         std::vector<HelpSection>{
@@ -150,7 +151,7 @@ std::shared_ptr<UpdateHelpFormatter> helpFormatter() {
               {"sim", "A simulated board inside this program"}},
              {}},
             {"Exit status", exitStatusEntries(),
-             "With several boards: 0 when every board ended updated (or verified), otherwise the highest "
+             "With several boards or a station: 0 when every board ended updated, verified or current, otherwise the highest "
              "status of any board."},
         });
 }
@@ -194,6 +195,27 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
     auto* verifyOption =
         app.add_flag("--verify-only", options.verifyOnly, "Only compare the board with the file: nothing is written")
             ->group(kWhatGroup);
+    auto* skipOption = app.add_flag("--skip-current", options.skipCurrent,
+                                    "Leave a board that already holds the file untouched")
+                           ->excludes(verifyOption)
+                           ->group(kWhatGroup);
+    std::string stationFile;
+    auto* stationOption =
+        app.add_option("--station", stationFile, "Update every board that appears, each once, until stopped")
+            ->type_name("FILE.hex")
+            ->excludes(allOption)
+            ->excludes(verifyOption)
+            ->group(kWhatGroup);
+    app.add_option("--count", options.count, "With --station: stop once N boards have ended")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber)
+        ->needs(stationOption)
+        ->group(kWhatGroup);
+    app.add_option("--report-dir", options.reportDir, "With --station: a support report in DIR for each failed board")
+        ->type_name("DIR")
+        ->needs(stationOption)
+        ->group(kOutputGroup);
+    (void)skipOption;
     auto* fileOption = app.add_option("file", file, "The board's firmware, an Intel HEX file")
                            ->type_name("FILE.hex")
                            ->group(kWhatGroup);
@@ -201,7 +223,8 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
         app.add_option("--inspect", inspectPath, "Only check a HEX file and print its verification range")
             ->type_name("FILE.hex")
             ->group(kOutputGroup);
-    inspectOption->excludes(boardOption)->excludes(fileOption);
+    inspectOption->excludes(boardOption)->excludes(fileOption)->excludes(stationOption);
+    stationOption->excludes(fileOption);
     bool list = false;
     auto* listOption =
         app.add_flag("--list", list, "List connected bootloaders (with --device: that one)")
@@ -248,8 +271,10 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
         return std::nullopt;
     }
 
-    // --all finds its boards when the run starts.
-    if (deviceTexts.empty() && !options.all) deviceTexts.push_back("usb");
+    options.station = !stationFile.empty();
+    if (options.station) file = stationFile;
+    // --all and a station without --device find their boards as they run.
+    if (deviceTexts.empty() && !options.all && !options.station) deviceTexts.push_back("usb");
     for (const std::string& text : deviceTexts) {
         std::string error;
         const auto address = parseDeviceAddress(text, error);
@@ -279,7 +304,7 @@ std::optional<int> parseUpdateCommandLine(int argc, const char* const* argv, Upd
         result.action = UpdateCommandLine::Action::List;
         return std::nullopt;
     }
-    if (options.boards.size() > 1) {
+    if (options.boards.size() > 1 || options.station) {
         for (const BoardTarget& b : options.boards) {
             if (b.address.kind == DeviceAddress::Kind::Usb && b.address.path.empty()) {
                 err << "error: with several boards, name each USB bootloader by its path (usb:PATH, as "

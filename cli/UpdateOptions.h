@@ -27,6 +27,15 @@ struct UpdateOptions {
     std::string file;
     // Only compare each board with the file; no erase, program or start.
     bool verifyOnly = false;
+    // Before erasing, compare the board with the file and leave it untouched
+    // when it already holds it.
+    bool skipCurrent = false;
+    // Keep watching the boards' addresses (or USB) and update each board that
+    // appears, until stopped or `count` boards have ended (0: no limit).
+    bool station = false;
+    int count = 0;
+    // A support report for each board that fails (station), named by time and address.
+    std::string reportDir;
     // JSON objects on standard output instead of plain lines.
     bool json = false;
     // Seconds to wait for a bootloader to appear before the search; 0 = none.

@@ -1,5 +1,6 @@
 #include "cli/HexReport.h"
 #include "cli/ListDevices.h"
+#include "cli/RunStation.h"
 #include "cli/RunUpdate.h"
 #include "cli/StopSignal.h"
 #include "cli/UpdateCommandLine.h"
@@ -53,5 +54,11 @@ int main(int argc, char** argv) {
     UpdateOptions& options = request.options;
     options.progressBar = terminal && !options.json;
     if (!options.report.empty()) options.system = start.system;
+    if (options.station) {
+        options.progressBar = false;
+        // The first Ctrl-C lets updates under way finish, the second interrupts them.
+        const std::atomic<bool>& stop = catchStopSignals(2);
+        return runStation(options, std::cout, std::cerr, stop, stopRepeated());
+    }
     return runUpdate(options, std::cout, std::cerr, catchStopSignals());
 }

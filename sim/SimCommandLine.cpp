@@ -117,6 +117,8 @@ std::optional<int> parseSimCommandLine(int argc, char** argv, SimCommandLine& re
         ->excludes(listenOption);
     app.add_option("--log", result.logPath, "Append one line per request received: time, command, length, outcome")
         ->type_name("FILE");
+    app.add_option("--load", result.loadPath, "Start with the flash holding this HEX file, as if updated with it")
+        ->type_name("FILE.hex");
     app.add_option("--dump", result.dumpPath,
                    "Write the raw 512 KiB flash here whenever a connection ends; with --gadget, once the "
                    "board has taken no report for 300 ms after a request, and at exit")

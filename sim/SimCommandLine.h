@@ -17,6 +17,8 @@ struct SimCommandLine {
     std::string dumpPath;
     // A trace to act out instead of the simulated board (--replay).
     std::string replayPath;
+    // A HEX file the flash holds from the start.
+    std::string loadPath;
     SimFaults faults;
 };
 

@@ -65,6 +65,9 @@ public:
     // Inspection. The counters count every request that arrived whole,
     // whatever became of it (dropped, ignored, refused), so a test sees how
     // often the host sent.
+    // Programs records as a program request would, without a host: a board
+    // that already holds a file.
+    void preload(const std::uint8_t* records, std::size_t n) { flash_.program(records, n); }
     std::vector<std::uint8_t> flash() const override; // the 512 KiB from 0x1D000000
     std::uint8_t flashByte(std::uint32_t address) const; // any alias; 0xFF outside
     std::uint16_t flashCrc(std::uint32_t start, std::uint32_t length) const;

@@ -1,3 +1,5 @@
+#include "firmware/HexFile.h"
+#include "firmware/HexFileReader.h"
 #include "report/ReportFile.h"
 #include "sim/GadgetServer.h"
 #include "sim/ReplayBoard.h"
@@ -65,6 +67,25 @@ std::unique_ptr<tarvane::ReplayBoard> replayBoard(const std::string& path) {
                                                   [](const std::string& note) { std::cerr << note << std::endl; });
 }
 
+// Lays the file's records into the board's flash; false, with the reason
+// said, for a file that fails its check.
+bool preloadFile(tarvane::SimulatedBoard& board, const std::string& path) {
+    const auto file = tarvane::loadHexFile(path);
+    if (!file->check.ok) {
+        std::cerr << "tarvane-sim: cannot load " << path << ": " << file->check.describe() << "\n";
+        return false;
+    }
+    tarvane::HexFileReader reader;
+    reader.open(file->bytes);
+    reader.rewind();
+    std::vector<std::uint8_t> record(tarvane::HexFileReader::destinationSize(tarvane::HexFileReader::kLineLimit));
+    for (std::uint32_t line = 0; line < reader.linesTotal(); ++line) {
+        const std::uint16_t n = reader.readRecord(record.data(), tarvane::HexFileReader::kLineLimit);
+        if (n > 0) board.preload(record.data(), n);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -78,7 +99,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<ReplayBoard> replayed;
     if (options.replayPath.empty()) {
         simulated = std::make_unique<SimulatedBoard>(options.faults);
+        if (!options.loadPath.empty() && !preloadFile(*simulated, options.loadPath)) return 1;
     } else {
+        if (!options.loadPath.empty()) {
+            std::cerr << "tarvane-sim: --load and --replay exclude each other: a replayed board has no flash\n";
+            return 2;
+        }
         replayed = replayBoard(options.replayPath);
         if (!replayed) return 1;
     }

@@ -21,6 +21,8 @@ enum class UpdateOutcome {
     DeviceNotFound,
     Verified,
     Interrupted,
+    // The board already held the file: nothing was written.
+    Current,
 };
 
 // Something the user must see before going on.

@@ -26,7 +26,7 @@ const OutcomeFacts& outcomeFacts(UpdateOutcome outcome) {
     static const std::vector<std::string_view> stalled{"", ">> Timeout detected!",
                                                        ">> The device may not be in bootloader mode"};
     static const std::vector<std::string_view> cannotLoad{"", ">> Cannot load the HEX file."};
-    static const std::array<OutcomeFacts, 8> table{{
+    static const std::array<OutcomeFacts, 9> table{{
         {.outcome = O::Updated,
          .updateLines = {"=== UPGRADE COMPLETE ===", "a) Remove the USB-C CHARGER and micro\u2013B USB cables",
                          "b) Slide the switch S4 to OFF and then to ON",
@@ -45,6 +45,7 @@ const OutcomeFacts& outcomeFacts(UpdateOutcome outcome) {
          .updateLines = {"", ">> Update interrupted"},
          .updateRecovery = true,
          .verifyLines = {"", ">> Verification interrupted"}},
+        {.outcome = O::Current},
     }};
     for (const OutcomeFacts& facts : table) {
         if (facts.outcome == outcome) return facts;

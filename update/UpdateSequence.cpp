@@ -106,6 +106,7 @@ void UpdateSequence::sendRequest(UpdatePhase phase) {
 
 void UpdateSequence::stopUpdate() {
     m_phase = UpdatePhase::Idle;
+    m_checkingCurrent = false;
     m_clock.stopTicks();
     m_link.disconnect();
     m_events.running(false);
@@ -136,6 +137,9 @@ void UpdateSequence::onResponse(std::uint8_t command, const std::vector<std::uin
         m_events.logLine("Connected");
         if (verifyOnly()) {
             sendRequest(UpdatePhase::Verifying);
+        } else if (m_skipCurrent) {
+            m_checkingCurrent = true;
+            sendRequest(UpdatePhase::Verifying);
         } else {
             m_clock.pause(kPauseAfterQueryMs);
             sendRequest(UpdatePhase::Erasing);
@@ -155,10 +159,17 @@ void UpdateSequence::onResponse(std::uint8_t command, const std::vector<std::uin
         sendRequest(UpdatePhase::Verifying);
         break;
     case UpdatePhase::Verifying:
+    {
         // A short answer carries no CRC and can never count as a match.
-        onVerified(data.size() >= 2 && !m_range.empty() &&
-                   static_cast<std::uint16_t>(data[0] | data[1] << 8) == m_range.crc);
+        const bool match = data.size() >= 2 && !m_range.empty() &&
+                           static_cast<std::uint16_t>(data[0] | data[1] << 8) == m_range.crc;
+        if (m_checkingCurrent) {
+            onCurrentChecked(match);
+        } else {
+            onVerified(match);
+        }
         break;
+    }
     case UpdatePhase::Idle:
     case UpdatePhase::Starting:
         break;
@@ -195,6 +206,23 @@ void UpdateSequence::onVerified(bool match) {
     }
     m_events.running(false);
     m_events.ended(outcome);
+}
+
+void UpdateSequence::onCurrentChecked(bool match) {
+    m_checkingCurrent = false;
+    if (!match) {
+        m_events.logLine("The board does not hold this file");
+        m_clock.pause(kPauseAfterQueryMs);
+        sendRequest(UpdatePhase::Erasing);
+        return;
+    }
+    m_phase = UpdatePhase::Idle;
+    m_clock.stopTicks();
+    m_events.logLine("The board already holds this file: nothing was written");
+    m_clock.pause(kPauseBeforeCloseMs);
+    m_link.disconnect();
+    m_events.running(false);
+    m_events.ended(UpdateOutcome::Current);
 }
 
 void UpdateSequence::onTimeout() {

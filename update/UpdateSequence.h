@@ -45,6 +45,9 @@ public:
     }
     // What the next run does; an interruption before it starts says so too.
     void setMode(UpdateMode mode) { m_mode = mode; }
+    // An update first asks for the CRC of the file's range and leaves a board
+    // that already holds the file untouched.
+    void setSkipCurrent(bool skip) { m_skipCurrent = skip; }
     // The Update click: the file is read, checked and its verification range
     // computed once, then the board is looked for and the link started.
     void start(const std::string& path);
@@ -78,6 +81,7 @@ private:
     void onResponse(std::uint8_t command, const std::vector<std::uint8_t>& data);
     void onTimeout();
     void onVerified(bool match);
+    void onCurrentChecked(bool match);
     // The phase's request, with its sends and time-out (UpdateTimings.h).
     void sendRequest(UpdatePhase phase);
     bool verifyOnly() const { return m_mode == UpdateMode::VerifyOnly; }
@@ -94,6 +98,9 @@ private:
     std::optional<std::pair<std::string, std::shared_ptr<const HexFile>>> m_loaded;
     std::shared_ptr<const HexFile> m_file;
     VerifyRange m_range;
+    bool m_skipCurrent = false;
+    // The verify request sent before erasing is awaited.
+    bool m_checkingCurrent = false;
     std::uint64_t m_dataBytes = 0;
     UpdateMode m_mode = UpdateMode::Update;
 

@@ -10,7 +10,7 @@ namespace tarvane {
 namespace {
 
 TEST(OutcomeWords, EveryOutcomeHasItsOwnRowWithAStatusTheHelpLists) {
-    for (int i = 0; i <= static_cast<int>(UpdateOutcome::Interrupted); ++i) {
+    for (int i = 0; i <= static_cast<int>(UpdateOutcome::Current); ++i) {
         const auto outcome = static_cast<UpdateOutcome>(i);
         const OutcomeWords& words = outcomeWords(outcome);
         EXPECT_EQ(words.outcome, outcome) << i;

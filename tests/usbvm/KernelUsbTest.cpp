@@ -404,6 +404,55 @@ TEST_P(EachTool, SecondUpdaterIsRefusedAtOnceAndTheFirstEndsAsAlone) {
     expectUpdated(r, board, kDisplayFile);
 }
 
+TEST_P(EachTool, StationUpdatesBoardsAsTheyArriveAndEachOnlyOnce) {
+    Board first = makeBoard("TVA-ST-FIRST", 0);
+    Board second = makeBoard("TVA-ST-SECOND", 1);
+    Board current = makeBoard("TVA-ST-CURRENT", 2);
+    auto station = std::async(std::launch::async, [this] {
+        return tool.run("tarvane-update",
+                        {"--board", "display", "--skip-current", "--station", kDisplayFile, "--count", "4"});
+    });
+    std::this_thread::sleep_for(tool.windows() ? 8s : 2s);
+    const auto waitFor = [](const Board& board, std::uint8_t command, std::size_t n) {
+        const auto deadline = Clock::now() + 120s;
+        while (test::countRequests(board.requests(), command) < n && Clock::now() < deadline) {
+            std::this_thread::sleep_for(50ms);
+        }
+        return test::countRequests(board.requests(), command) >= n;
+    };
+
+    // The first arrives; the second while the first programs; then one that
+    // already holds the file.
+    const auto plugged = Clock::now();
+    plugIn(first, std::vector<std::string>{});
+    ASSERT_TRUE(waitFor(first, CMD_QUERY, 1));
+    figure(figureName("station: from plugging a board in to its first request"), secondsSince(plugged), "s");
+    ASSERT_TRUE(waitFor(first, CMD_PROGRAM, 5));
+    plugIn(second, std::vector<std::string>{});
+    plugIn(current, std::vector<std::string>{"--load", kDisplayFile});
+    ASSERT_TRUE(waitFor(first, CMD_START_APP, 1));
+    ASSERT_TRUE(waitFor(second, CMD_START_APP, 1));
+
+    // The first is unplugged and plugged in again: it now holds the file.
+    std::this_thread::sleep_for(1s);
+    first.sim->stop();
+    ASSERT_TRUE(first.gadget->unplug()) << first.gadget->error();
+    std::this_thread::sleep_for(1s);
+    const fs::path firstLog = first.log;
+    first.log = dir / "TVA-ST-FIRST-again.log";
+    plugIn(first, std::vector<std::string>{"--load", kDisplayFile});
+
+    const auto r = station.get();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(r.out.ends_with("updated 2, already current 2, failed 0\n")) << r.out;
+    EXPECT_EQ(test::countRequests(test::readRequestLog(firstLog), CMD_ERASE), 1u);
+    EXPECT_EQ(test::countRequests(second.requests(), CMD_ERASE), 1u);
+    EXPECT_EQ(test::countRequests(current.requests(), CMD_ERASE), 0u);
+    EXPECT_EQ(test::countRequests(first.requests(), CMD_ERASE), 0u);
+    EXPECT_EQ(test::countRequests(first.requests(), CMD_VERIFY), 1u);
+    figure(figureName("station: four boards, two updated"), r.seconds, "s");
+}
+
 INSTANTIATE_TEST_SUITE_P(Tools, EachTool, ::testing::ValuesIn(tools()),
                          [](const ::testing::TestParamInfo<Tool>& each) {
                              std::string name = each.param.name;

@@ -4,9 +4,14 @@
 #include "usb/hidapi/NodeLock.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace tarvane {
 namespace {
+
+constexpr int kInUseRetries = 5;
+constexpr auto kInUseRetryPause = std::chrono::milliseconds(10);
 
 // A connection that keeps its node's lock until the device itself is closed,
 // which a write held by the system may delay past the port's end.
@@ -68,6 +73,13 @@ std::unique_ptr<ReportPort> openHidBootloader(HidApi& api, const std::string& pa
         // holds is never sent a single report. A path that is no lockable
         // file (another platform's) is opened as it is.
         NodeLock lock(b.info.path);
+        // Another search's look at the node holds the lock for an instant,
+        // an updater for its whole update: only a lock still held a moment
+        // later is an updater's.
+        for (int retry = 0; retry < kInUseRetries && lock.state() == NodeLock::State::InUse; ++retry) {
+            std::this_thread::sleep_for(kInUseRetryPause);
+            lock = NodeLock(b.info.path);
+        }
         if (lock.state() == NodeLock::State::InUse) {
             if (inUsePath.empty()) inUsePath = b.info.path;
             continue;
