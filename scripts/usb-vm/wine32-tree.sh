@@ -77,7 +77,15 @@ apt_get() { APT_CONFIG="$apt_dir/apt.conf" apt-get -q "$@" >> "$apt_dir/log/apt-
 update() {
   say "apt-get update (i386, private state in $apt_dir)"
   rm -rf "$apt_dir/state/lists" && mkdir -p "$apt_dir/state/lists/partial"
-  apt_get update || { tail -20 "$apt_dir/log/apt-get.log" >&2; die "apt-get update failed"; }
+  # A mirror caught mid-sync serves lists that do not match their index for a
+  # while; a later try usually finds it whole.
+  local try
+  for try in 1 2 3 4; do
+    apt_get update && break
+    [[ $try == 4 ]] && { tail -20 "$apt_dir/log/apt-get.log" >&2; die "apt-get update failed"; }
+    say "  apt-get update failed; trying again in $((try * 30)) s"
+    sleep $((try * 30))
+  done
   lap && say "  took $took"
 }
 # What apt would install on an empty system: name=version, sorted.
