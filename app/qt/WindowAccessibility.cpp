@@ -64,15 +64,17 @@ public:
     explicit BoardButtonAccessible(QAbstractButton* button) : QAccessibleWidget(button, QAccessible::RadioButton) {}
 
     QString text(QAccessible::Text kind) const override {
-        if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return button()->text();
-        if (kind == QAccessible::Accelerator) return button()->shortcut().toString(QKeySequence::NativeText);
+        const QAbstractButton* b = button();
+        if (b && kind == QAccessible::Name && b->accessibleName().isEmpty()) return b->text();
+        if (b && kind == QAccessible::Accelerator) return b->shortcut().toString(QKeySequence::NativeText);
         return QAccessibleWidget::text(kind);
     }
 
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
         s.checkable = true;
-        s.checked = button()->isChecked();
+        const QAbstractButton* b = button();
+        s.checked = b && b->isChecked();
         return s;
     }
 
@@ -82,7 +84,8 @@ public:
 
     void doAction(const QString& action) override {
         if (action == pressAction() || action == toggleAction()) {
-            if (widget()->isEnabled()) button()->animateClick();
+            QAbstractButton* b = button();
+            if (b && b->isEnabled()) b->animateClick();
             return;
         }
         QAccessibleWidget::doAction(action);
@@ -94,15 +97,19 @@ public:
     }
 
 private:
-    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+    // Null while the button is being destroyed and only its QWidget part is left.
+    QAbstractButton* button() const { return qobject_cast<QAbstractButton*>(widget()); }
 };
 
 QAccessibleInterface* windowFactory(const QString&, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
     if (!widget) return nullptr;
     if (widget->property(kReadingOrderProperty).isValid()) return new ReadingOrderAccessible(widget);
-    if (widget->property(kBoardButtonProperty).isValid())
-        return new BoardButtonAccessible(static_cast<QAbstractButton*>(widget));
+    if (widget->property(kBoardButtonProperty).isValid()) {
+        // Asked for also while the button is being destroyed, when it is only a QWidget.
+        auto* button = qobject_cast<QAbstractButton*>(widget);
+        return button ? new BoardButtonAccessible(button) : nullptr;
+    }
     // The file field reads as the text it is.
     if (qobject_cast<ElidedLabel*>(widget)) return new QAccessibleWidget(widget, QAccessible::StaticText);
     return nullptr;
