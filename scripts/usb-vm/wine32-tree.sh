@@ -82,7 +82,14 @@ update() {
   local try
   for try in 1 2 3 4; do
     apt_get update && break
-    [[ $try == 4 ]] && { tail -20 "$apt_dir/log/apt-get.log" >&2; die "apt-get update failed"; }
+    if [[ $try == 4 ]]; then
+      tail -20 "$apt_dir/log/apt-get.log" >&2
+      # A suite still mid-sync (often the security one) leaves the others'
+      # lists in place; they do if they resolve wine32 and its packages download.
+      compgen -G "$apt_dir/state/lists/*_Packages*" > /dev/null || die "apt-get update failed"
+      say "  apt-get update failed for some lists; going on with those it fetched"
+      break
+    fi
     say "  apt-get update failed; trying again in $((try * 30)) s"
     sleep $((try * 30))
   done
